@@ -1,0 +1,185 @@
+#include "platform/classlib/CArchive.h"
+
+#include "platform/classlib/CException.h"
+#include "platform/classlib/CFile.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+class CArchiveTest : public ::testing::Test {
+protected:
+    Bytes store(const std::function<void(CArchive&)>& write) {
+        const std::string path = dir.file("out.bin");
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        write(ar);
+        ar.Close();
+        file.Close();
+        return ReadFileBytes(path);
+    }
+
+    void load(const Bytes& bytes, const std::function<void(CArchive&)>& read) {
+        const std::string path = dir.file("in.bin");
+        WriteFileBytes(path, bytes);
+        CFile file(path, CFile::modeRead);
+        CArchive ar(&file, CArchive::load);
+        read(ar);
+    }
+
+    TempDir dir;
+};
+
+Bytes prefixed(const Bytes& prefix, std::size_t length, char fill) {
+    Bytes out = prefix;
+    out.insert(out.end(), length, static_cast<std::uint8_t>(fill));
+    return out;
+}
+
+TEST_F(CArchiveTest, StoresNumbersLittleEndian) {
+    const Bytes bytes = store([](CArchive& ar) {
+        ar << static_cast<BYTE>(0xAB) << static_cast<WORD>(0x1234) << static_cast<DWORD>(0x01020304)
+           << static_cast<LONG>(-2);
+    });
+    EXPECT_EQ(bytes, HexBytes("AB 34 12 04 03 02 01 FE FF FF FF"));
+}
+
+TEST_F(CArchiveTest, StringLengthPrefixTakesItsThreeForms) {
+    struct Case {
+        std::size_t length;
+        Bytes prefix;
+    };
+    const std::vector<Case> cases = {
+        {0, HexBytes("00")},
+        {254, HexBytes("FE")},
+        {255, HexBytes("FF FF 00")},
+        {300, HexBytes("FF 2C 01")},
+        {0xFFFD, HexBytes("FF FD FF")},
+        {0xFFFE, HexBytes("FF FF FF FE FF 00 00")},
+        {70000, HexBytes("FF FF FF 70 11 01 00")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        const std::string text(c.length, 'x');
+        const Bytes bytes = store([&](CArchive& ar) { ar << text; });
+        EXPECT_EQ(bytes, prefixed(c.prefix, c.length, 'x'));
+        std::string back;
+        load(bytes, [&](CArchive& ar) { ar >> back; });
+        EXPECT_EQ(back, text);
+    }
+}
+
+TEST_F(CArchiveTest, ReadsTheUnwrittenPrefixFFFEAsTwoByteLength) {
+    std::string back;
+    load(prefixed(HexBytes("FF FE FF"), 0xFFFE, 'y'), [&](CArchive& ar) { ar >> back; });
+    EXPECT_EQ(back, std::string(0xFFFE, 'y'));
+}
+
+TEST_F(CArchiveTest, NumbersAndStringsSurviveTheBufferBoundary) {
+    // 4096-byte buffer: put numbers and a long string across several refills.
+    const std::string text(5000, 'q');
+    const Bytes bytes = store([&](CArchive& ar) {
+        for (DWORD i = 0; i < 1023; ++i) {
+            ar << i;
+        }
+        ar << static_cast<BYTE>(7) << text << static_cast<DWORD>(0xCAFEBABE);
+    });
+    load(bytes, [&](CArchive& ar) {
+        for (DWORD i = 0; i < 1023; ++i) {
+            DWORD v = 0;
+            ar >> v;
+            ASSERT_EQ(v, i);
+        }
+        BYTE b = 0;
+        std::string s;
+        DWORD tail = 0;
+        ar >> b >> s >> tail;
+        EXPECT_EQ(b, 7);
+        EXPECT_EQ(s, text);
+        EXPECT_EQ(tail, 0xCAFEBABE);
+        EXPECT_EQ(ar.GetBytesLeft(), 0u);
+    });
+}
+
+TEST_F(CArchiveTest, TruncatedInputRaisesEndOfFile) {
+    const auto causeOf = [&](const Bytes& bytes, const std::function<void(CArchive&)>& read) {
+        try {
+            load(bytes, read);
+        } catch (const CArchiveException& e) {
+            return e.m_cause;
+        }
+        return CArchiveException::none;
+    };
+    const auto readDword = [](CArchive& ar) {
+        DWORD d = 0;
+        ar >> d;
+    };
+    const auto readString = [](CArchive& ar) {
+        std::string s;
+        ar >> s;
+    };
+    EXPECT_EQ(causeOf(HexBytes(""), readDword), CArchiveException::endOfFile);
+    EXPECT_EQ(causeOf(HexBytes("01 02 03"), readDword), CArchiveException::endOfFile);
+    EXPECT_EQ(causeOf(HexBytes(""), readString), CArchiveException::endOfFile);
+    EXPECT_EQ(causeOf(HexBytes("FF 2C"), readString), CArchiveException::endOfFile);
+    // A string whose announced bytes are not all there is refused as damaged.
+    EXPECT_EQ(causeOf(HexBytes("05 61 62"), readString), CArchiveException::badIndex);
+}
+
+TEST_F(CArchiveTest, LengthBeyondTheFileIsRefusedBeforeAllocating) {
+    // A 4 GiB string announced in a 12-byte file.
+    try {
+        load(HexBytes("FF FF FF FF FF FF FF 61 62 63 64 65"), [](CArchive& ar) {
+            std::string s;
+            ar >> s;
+        });
+        FAIL() << "no exception";
+    } catch (const CArchiveException& e) {
+        EXPECT_EQ(e.m_cause, CArchiveException::badIndex);
+        EXPECT_NE(e.GetErrorMessage().find("in.bin"), std::string::npos) << e.GetErrorMessage();
+    }
+}
+
+TEST_F(CArchiveTest, ArchivesRefuseTheWrongDirection) {
+    EXPECT_THROW(load(HexBytes("00"), [](CArchive& ar) { ar << static_cast<BYTE>(1); }),
+                 CArchiveException);
+    EXPECT_THROW(store([](CArchive& ar) {
+                     BYTE b;
+                     ar >> b;
+                 }),
+                 CArchiveException);
+}
+
+TEST_F(CArchiveTest, CountsUseTwoOrSixBytes) {
+    const Bytes bytes = store([](CArchive& ar) {
+        ar.WriteCount(6);
+        ar.WriteCount(0xFFFF);
+    });
+    EXPECT_EQ(bytes, HexBytes("06 00 FF FF FF FF 00 00"));
+    load(bytes, [](CArchive& ar) {
+        EXPECT_EQ(ar.ReadCount(), 6u);
+        EXPECT_EQ(ar.ReadCount(), 0xFFFFu);
+    });
+}
+
+TEST_F(CArchiveTest, NamesCrossTheAnsiCodePage) {
+    // "Café.wav" as written on the original platform: Windows-1252, é = E9.
+    const Bytes windows = HexBytes("08 43 61 66 E9 2E 77 61 76");
+    std::string name;
+    load(windows, [&](CArchive& ar) { ar >> name; });
+    EXPECT_EQ(name, "Caf\xC3\xA9.wav");
+    EXPECT_EQ(store([&](CArchive& ar) { ar << name; }), windows);
+
+    // Characters the code page lacks are kept as UTF-8, and read back as such.
+    const std::string kana = "\xE3\x81\x82.wav";
+    const Bytes utf8 = store([&](CArchive& ar) { ar << kana; });
+    EXPECT_EQ(utf8, HexBytes("07 E3 81 82 2E 77 61 76"));
+    std::string back;
+    load(utf8, [&](CArchive& ar) { ar >> back; });
+    EXPECT_EQ(back, kana);
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#include "platform/classlib/CFile.h"
+
+#include "platform/classlib/CException.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+
+namespace {
+
+std::size_t entriesIn(const std::string& folder) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST(CFileTest, MissingFileRaisesFileNotFoundNamingIt) {
+    TempDir dir;
+    try {
+        CFile file(dir.file("absent.pla"), CFile::modeRead);
+        FAIL() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
+        EXPECT_NE(e.GetErrorMessage().find("absent.pla"), std::string::npos);
+    }
+    CFileException error(CFileException::none, 0, "");
+    CFile file;
+    EXPECT_FALSE(file.Open(dir.path(), CFile::modeRead, &error)) << "a folder is not a file";
+    EXPECT_EQ(error.m_cause, CFileException::accessDenied);
+}
+
+TEST(CFileTest, NewContentReplacesTheOldOnlyAtClose) {
+    TempDir dir;
+    const std::string path = dir.file("list.pla");
+    WriteFileBytes(path, HexBytes("01 02 03"));
+    {
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        file.Write("abcd", 4);
+        EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03")) << "old file untouched while writing";
+        file.Close();
+    }
+    EXPECT_EQ(ReadFileBytes(path), HexBytes("61 62 63 64"));
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file left behind";
+}
+
+TEST(CFileTest, AbandonedWriteKeepsThePreviousFile) {
+    TempDir dir;
+    const std::string path = dir.file("list.pla");
+    WriteFileBytes(path, HexBytes("01 02 03"));
+    {
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        file.Write("abcd", 4);
+    } // destroyed without Close, as when a save throws half-way
+    EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(CFileTest, FailedWriteRaisesAndKeepsThePreviousFile) {
+    TempDir dir;
+    const std::string path = dir.file("list.pla");
+    WriteFileBytes(path, HexBytes("01 02 03"));
+
+    // Make writes beyond 16 bytes fail, as a full disk would (works as root too).
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &small);
+    bool raised = false;
+    try {
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        const std::string big(100, 'z');
+        file.Write(big.data(), static_cast<unsigned>(big.size()));
+        file.Close();
+    } catch (const CFileException& e) {
+        raised = true;
+        EXPECT_NE(e.GetErrorMessage().find("list.pla"), std::string::npos);
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(CFileTest, CreatingInAMissingFolderFails) {
+    TempDir dir;
+    EXPECT_THROW(CFile(dir.file("no/such/folder/x.pla"), CFile::modeCreate | CFile::modeWrite),
+                 CFileException);
+}
+
+} // namespace
