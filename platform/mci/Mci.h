@@ -1,0 +1,154 @@
+#pragma once
+
+// The media control commands: a small command interface over the sound engine, in the shape
+// of the platform's MCI. Only the commands, flags and parameter blocks the program uses exist.
+// Values are the platform's published ones, so that stored or logged numbers mean the same.
+//
+// Devices are opened by type id, optionally with an element (a file). Every command returns 0
+// or an error code whose text mciGetErrorString gives. A command sent with MCI_NOTIFY and a
+// callback window posts MM_MCINOTIFY to that window when it ends: wParam is the notice code,
+// lParam the device id. Device ids are never reused within a process, so a notice can always
+// be matched to the open that caused it.
+
+#include "platform/wintypes/WinTypes.h"
+
+using MCIERROR = DWORD;
+using MCIDEVICEID = UINT;
+
+// Commands
+inline constexpr UINT MCI_OPEN = 0x0803;
+inline constexpr UINT MCI_CLOSE = 0x0804;
+inline constexpr UINT MCI_PLAY = 0x0806;
+inline constexpr UINT MCI_STOP = 0x0808;
+inline constexpr UINT MCI_SET = 0x080D;
+inline constexpr UINT MCI_RECORD = 0x080F;
+inline constexpr UINT MCI_SAVE = 0x0813;
+inline constexpr UINT MCI_STATUS = 0x0814;
+
+// The completion notice and its codes (wParam)
+inline constexpr UINT MM_MCINOTIFY = 0x03B9;
+inline constexpr WPARAM MCI_NOTIFY_SUCCESSFUL = 0x0001;
+inline constexpr WPARAM MCI_NOTIFY_SUPERSEDED = 0x0002;
+inline constexpr WPARAM MCI_NOTIFY_ABORTED = 0x0004;
+inline constexpr WPARAM MCI_NOTIFY_FAILURE = 0x0008;
+
+// Flags common to all commands
+inline constexpr DWORD MCI_NOTIFY = 0x00000001;
+inline constexpr DWORD MCI_WAIT = 0x00000002;
+inline constexpr DWORD MCI_FROM = 0x00000004;
+inline constexpr DWORD MCI_TO = 0x00000008;
+
+// MCI_OPEN flags
+inline constexpr DWORD MCI_OPEN_ELEMENT = 0x00000200;
+inline constexpr DWORD MCI_OPEN_TYPE_ID = 0x00001000;
+inline constexpr DWORD MCI_OPEN_TYPE = 0x00002000;
+
+// Device types (MCI_OPEN_TYPE_ID: the type id stands in lpstrDeviceType)
+inline constexpr DWORD MCI_DEVTYPE_CD_AUDIO = 516;
+inline constexpr DWORD MCI_DEVTYPE_WAVEFORM_AUDIO = 522;
+inline constexpr DWORD MCI_DEVTYPE_SEQUENCER = 523;
+
+// MCI_STATUS
+inline constexpr DWORD MCI_STATUS_ITEM = 0x00000100;
+inline constexpr DWORD MCI_STATUS_NUMBER_OF_TRACKS = 0x00000003;
+
+// MCI_SET
+inline constexpr DWORD MCI_SET_TIME_FORMAT = 0x00000400;
+inline constexpr DWORD MCI_FORMAT_MILLISECONDS = 0;
+inline constexpr DWORD MCI_FORMAT_TMSF = 10;
+
+// MCI_SET on a waveform device: the recording format
+inline constexpr DWORD MCI_WAVE_SET_FORMATTAG = 0x00010000;
+inline constexpr DWORD MCI_WAVE_SET_CHANNELS = 0x00020000;
+inline constexpr DWORD MCI_WAVE_SET_SAMPLESPERSEC = 0x00040000;
+inline constexpr DWORD MCI_WAVE_SET_AVGBYTESPERSEC = 0x00080000;
+inline constexpr DWORD MCI_WAVE_SET_BLOCKALIGN = 0x00100000;
+inline constexpr DWORD MCI_WAVE_SET_BITSPERSAMPLE = 0x00200000;
+inline constexpr WORD WAVE_FORMAT_PCM = 1;
+
+// MCI_SAVE
+inline constexpr DWORD MCI_SAVE_FILE = 0x00000100;
+
+/// A TMSF position: track in the low byte, then minute, second, frame.
+constexpr DWORD MCI_MAKE_TMSF(BYTE track, BYTE minute, BYTE second, BYTE frame) {
+    return static_cast<DWORD>(track) | (static_cast<DWORD>(minute) << 8) |
+           (static_cast<DWORD>(second) << 16) | (static_cast<DWORD>(frame) << 24);
+}
+constexpr BYTE MCI_TMSF_TRACK(DWORD tmsf) {
+    return static_cast<BYTE>(tmsf & 0xFF);
+}
+
+// Parameter blocks. dwCallback holds the window (HWND) that MCI_NOTIFY notices go to.
+struct MCI_GENERIC_PARMS {
+    DWORD_PTR dwCallback = 0;
+};
+
+struct MCI_OPEN_PARMS {
+    DWORD_PTR dwCallback = 0;
+    MCIDEVICEID wDeviceID = 0;             ///< filled in by MCI_OPEN
+    const char* lpstrDeviceType = nullptr; ///< with MCI_OPEN_TYPE_ID: the type id, cast
+    const char* lpstrElementName =
+        nullptr; ///< with MCI_OPEN_ELEMENT: a file path, or "" for a new recording
+    const char* lpstrAlias = nullptr;
+};
+
+struct MCI_PLAY_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD dwFrom = 0;
+    DWORD dwTo = 0;
+};
+
+struct MCI_SET_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD dwTimeFormat = 0;
+    DWORD dwAudio = 0;
+};
+
+struct MCI_STATUS_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD_PTR dwReturn = 0; ///< filled in by MCI_STATUS
+    DWORD dwItem = 0;
+    DWORD dwTrack = 0;
+};
+
+struct MCI_WAVE_SET_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD dwTimeFormat = 0;
+    DWORD dwAudio = 0;
+    UINT wInput = 0;
+    UINT wOutput = 0;
+    WORD wFormatTag = 0;
+    WORD wReserved2 = 0;
+    WORD nChannels = 0;
+    WORD wReserved3 = 0;
+    DWORD nSamplesPerSec = 0;
+    DWORD nAvgBytesPerSec = 0;
+    WORD nBlockAlign = 0;
+    WORD wReserved4 = 0;
+    WORD wBitsPerSample = 0;
+    WORD wReserved5 = 0;
+};
+
+struct MCI_RECORD_PARMS {
+    DWORD_PTR dwCallback = 0;
+    DWORD dwFrom = 0;
+    DWORD dwTo = 0;
+};
+
+struct MCI_SAVE_PARMS {
+    DWORD_PTR dwCallback = 0;
+    const char* lpfilename = nullptr;
+};
+
+/// The window a notice goes to, as it is carried in dwCallback.
+inline DWORD_PTR MCI_CALLBACK(HWND window) {
+    return reinterpret_cast<DWORD_PTR>(window);
+}
+
+/// Sends one command to the process's command layer (see MciPort.h). param points at the
+/// command's parameter block, cast to DWORD_PTR.
+MCIERROR mciSendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR param);
+
+/// Copies the text of an error code into text (at most length bytes with the terminator).
+/// Returns false for a code that has no text.
+BOOL mciGetErrorString(MCIERROR error, char* text, UINT length);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/mci/Mci.h"
+
+/// The seam through which the players send media control commands. The program uses the
+/// process's command layer; tests put a recording stand-in here to check command sequences.
+class MciPort {
+public:
+    virtual ~MciPort() = default;
+    virtual MCIERROR SendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags,
+                                 DWORD_PTR param) = 0;
+    virtual BOOL GetErrorString(MCIERROR error, char* text, UINT length) = 0;
+    /// True while the device id names an open device. A window that receives a notice asks
+    /// this to tell a notice of the current item from one that was overtaken by a close.
+    virtual bool IsDeviceOpen(MCIDEVICEID device) = 0;
+};
