@@ -56,5 +56,10 @@ std::unique_ptr<CObject> CRuntimeClass::CreateObject(std::string_view className)
 CRuntimeClassRegistration::CRuntimeClassRegistration(const CRuntimeClass* record) {
     Table& t = table();
     std::lock_guard lock(t.mutex);
+    for (const CRuntimeClass* known : t.records) {
+        if (known == record) {
+            return;
+        }
+    }
     t.records.push_back(record);
 }

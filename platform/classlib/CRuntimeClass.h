@@ -7,7 +7,9 @@ class CObject;
 
 /// A class's run-time record: its name, its schema number, its base and, for classes that can
 /// be created by name, a creator. Records of creatable classes register themselves during static
-/// initialisation (a class registers when its object file is linked into the program).
+/// initialisation. A class registers only when its object file is linked into the program: a
+/// static library lists its creatable classes once more in a file that is always linked (see
+/// CRuntimeClassRegistration), so that none goes missing.
 struct CRuntimeClass {
     /// Schema of classes that have a run-time record but cannot be created or serialised.
     static constexpr unsigned noSchema = 0xFFFF;
@@ -27,7 +29,7 @@ struct CRuntimeClass {
     static std::unique_ptr<CObject> CreateObject(std::string_view className);
 };
 
-/// Adds a record to the by-name table; used by QUILLON_IMPLEMENT_SERIAL.
+/// Adds a record to the by-name table (once, however often it is named).
 struct CRuntimeClassRegistration {
     explicit CRuntimeClassRegistration(const CRuntimeClass* record);
 };

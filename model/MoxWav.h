@@ -1,0 +1,20 @@
+#pragma once
+
+#include "model/MoxAudioItem.h"
+
+/// A wave file item. Idle or started: a second Play while started is ignored, and so is a Stop
+/// while idle, so the player is asked exactly once each way.
+class MoxWav : public MoxAudioItem {
+    QUILLON_DECLARE_SERIAL(MoxWav)
+public:
+    MoxWav();
+    MoxWav(MoxItemOutput output, const std::string& name);
+    ~MoxWav() override;
+
+    bool Play() override;
+    void Stop() override;
+
+private:
+    bool m_started = false;
+    bool m_sounding = false; // what the player answered when this start was made
+};

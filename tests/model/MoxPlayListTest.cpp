@@ -1,0 +1,227 @@
+#include "model/MoxPlayList.h"
+
+#include "model/MoxCD.h"
+#include "model/MoxMid.h"
+#include "model/MoxWav.h"
+#include "platform/classlib/CArchive.h"
+#include "platform/classlib/CException.h"
+#include "platform/classlib/CFile.h"
+#include "tests/model/TestDevices.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+// A list saved to C:\Q\A.pla holding one wave item hello.wav, loop count 2, volume 50.
+const Bytes kWorkedExample = HexBytes("64000000 0A 433A5C515C412E706C61 01000000 00000000"
+                                      "05 412E706C61 01000000"
+                                      "66000000 09 68656C6C6F2E776176 02000000 00000000"
+                                      "09 68656C6C6F2E776176 01000000 32000000");
+
+Bytes record(LONG kind, const std::string& name) {
+    Bytes out;
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<std::uint8_t>(static_cast<DWORD>(kind) >> (8 * i)));
+    }
+    const auto str = [&](const std::string& s) {
+        out.push_back(static_cast<std::uint8_t>(s.size()));
+        out.insert(out.end(), s.begin(), s.end());
+    };
+    const auto num = [&](DWORD v) {
+        for (int i = 0; i < 4; ++i) {
+            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        }
+    };
+    str(name);
+    num(1);
+    num(0);
+    str(name);
+    num(1);
+    num(100);
+    return out;
+}
+
+Bytes listOf(const std::vector<Bytes>& records) {
+    Bytes out = HexBytes("64000000 00 01000000 00000000 00");
+    const auto n = static_cast<DWORD>(records.size());
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+    }
+    for (const Bytes& r : records) {
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
+}
+
+class MoxPlayListTest : public ::testing::Test {
+protected:
+    Bytes save(MoxPlayList& list) {
+        const std::string path = dir.file("saved.pla");
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        CArchive ar(&file, CArchive::store);
+        list.Serialize(ar);
+        ar.Close();
+        file.Close();
+        return ReadFileBytes(path);
+    }
+
+    /// Loads bytes into the list; returns the bytes left unread.
+    std::uint64_t load(MoxPlayList& list, const Bytes& bytes) {
+        const std::string path = dir.file("loaded.pla");
+        WriteFileBytes(path, bytes);
+        CFile file(path, CFile::modeRead);
+        CArchive ar(&file, CArchive::load);
+        list.Serialize(ar);
+        return ar.GetBytesLeft();
+    }
+
+    TempDir dir;
+    TestOutputs t;
+};
+
+TEST_F(MoxPlayListTest, StoresTheWorkedExample) {
+    MoxPlayList list(t.outputs());
+    auto item = std::make_unique<MoxWav>(t.outputs().wave, "hello.wav");
+    item->SetLoopCount(2);
+    item->SetReservedA(0);
+    item->SetTitle("hello.wav");
+    item->SetVolume(50);
+    ASSERT_TRUE(list.Add(std::move(item)));
+    list.SetName("C:\\Q\\A.pla");
+    list.SetTitle("A.pla");
+    const Bytes bytes = save(list);
+    EXPECT_EQ(bytes.size(), 73u);
+    EXPECT_EQ(bytes, kWorkedExample);
+}
+
+TEST_F(MoxPlayListTest, LoadingAndStoringAgainGivesTheSameBytes) {
+    MoxPlayList list(t.outputs());
+    EXPECT_EQ(load(list, kWorkedExample), 0u);
+    ASSERT_EQ(list.GetCount(), 1u);
+    const MoxAudioItem* item = list.ItemAt(0);
+    EXPECT_EQ(item->GetKind(), kindWave);
+    EXPECT_EQ(item->GetName(), "hello.wav");
+    EXPECT_EQ(item->GetLoopCount(), 2u);
+    EXPECT_EQ(item->GetVolume(), 50u);
+    EXPECT_EQ(list.GetName(), "C:\\Q\\A.pla");
+    EXPECT_EQ(list.GetTitle(), "A.pla");
+    EXPECT_EQ(save(list), kWorkedExample);
+}
+
+TEST_F(MoxPlayListTest, EmptyListIs33Bytes) {
+    MoxPlayList list;
+    list.SetName("C:\\Q\\A.pla");
+    list.SetTitle("A.pla");
+    EXPECT_EQ(list.GetLoopCount(), 1u);
+    EXPECT_EQ(list.GetKind(), kindPlayList);
+    const Bytes bytes = save(list);
+    EXPECT_EQ(bytes.size(), 33u);
+    EXPECT_EQ(Bytes(bytes.end() - 4, bytes.end()), HexBytes("00000000"));
+}
+
+TEST_F(MoxPlayListTest, EveryKindRoundTripsWithItsFields) {
+    const Bytes bytes = listOf(
+        {record(kindMidi, "tune.mid"), record(kindCD, "Track 12"), record(kindWave, "a.wav")});
+    MoxPlayList list(t.outputs());
+    EXPECT_EQ(load(list, bytes), 0u);
+    ASSERT_EQ(list.GetCount(), 3u);
+    EXPECT_NE(dynamic_cast<MoxMid*>(list.ItemAt(0)), nullptr);
+    EXPECT_NE(dynamic_cast<MoxCD*>(list.ItemAt(1)), nullptr);
+    EXPECT_NE(dynamic_cast<MoxWav*>(list.ItemAt(2)), nullptr);
+    EXPECT_EQ(list.ItemAt(1)->GetName(), "Track 12");
+    EXPECT_EQ(list.ItemAt(3), nullptr) << "index equal to the count";
+    EXPECT_EQ(save(list), bytes);
+}
+
+TEST_F(MoxPlayListTest, RecordsOfUnknownKindAreReadAndSkipped) {
+    MoxPlayList list(t.outputs());
+    EXPECT_EQ(load(list, listOf({record(104, "odd")})), 0u) << "all bytes consumed";
+    EXPECT_EQ(list.GetCount(), 0u);
+}
+
+TEST_F(MoxPlayListTest, RecordsOfKindsWhosePlayerIsNotReadyAreDropped) {
+    TestOutputs noCd(true, true, false);
+    MoxPlayList list(noCd.outputs());
+    load(list,
+         listOf({record(kindCD, "Track 1"), record(kindWave, "a.wav"), record(kindCD, "Track 2")}));
+    ASSERT_EQ(list.GetCount(), 1u);
+    EXPECT_EQ(list.ItemAt(0)->GetName(), "a.wav");
+
+    MoxPlayList withoutPlayers; // loads nothing at all
+    load(withoutPlayers, kWorkedExample);
+    EXPECT_EQ(withoutPlayers.GetCount(), 0u);
+}
+
+TEST_F(MoxPlayListTest, HeaderOfUnknownKindTakesTheNextWordAsCount) {
+    // Kind 7, then what is read as the count (1), then one record.
+    Bytes bytes = HexBytes("07000000 01000000");
+    const Bytes r = record(kindWave, "a.wav");
+    bytes.insert(bytes.end(), r.begin(), r.end());
+    MoxPlayList list(t.outputs());
+    EXPECT_EQ(load(list, bytes), 0u);
+    EXPECT_EQ(list.GetKind(), 7);
+    EXPECT_EQ(list.GetName(), "");
+    EXPECT_EQ(list.GetCount(), 1u);
+}
+
+TEST_F(MoxPlayListTest, TruncatedFileRaisesEndOfFileAndKeepsTheItemsRead) {
+    Bytes bytes = listOf({record(kindWave, "a.wav"), record(kindWave, "b.wav")});
+    bytes.resize(bytes.size() - 3);
+    MoxPlayList list(t.outputs());
+    try {
+        load(list, bytes);
+        FAIL() << "no exception";
+    } catch (const CArchiveException& e) {
+        EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
+        EXPECT_NE(e.GetErrorMessage().find("loaded.pla"), std::string::npos);
+    }
+    ASSERT_EQ(list.GetCount(), 1u);
+    EXPECT_EQ(list.ItemAt(0)->GetName(), "a.wav");
+}
+
+TEST_F(MoxPlayListTest, ImpossibleRecordCountIsRefusedBeforeReading) {
+    // 70 bytes announcing four billion records.
+    Bytes bytes = listOf({record(kindWave, "a.wav")});
+    bytes[14] = bytes[15] = bytes[16] = bytes[17] = 0xFF;
+    bytes.resize(70, 0);
+    MoxPlayList list(t.outputs());
+    try {
+        load(list, bytes);
+        FAIL() << "no exception";
+    } catch (const CArchiveException& e) {
+        EXPECT_EQ(e.m_cause, CArchiveException::badIndex);
+    }
+    EXPECT_EQ(list.GetCount(), 0u);
+}
+
+TEST_F(MoxPlayListTest, PlaysAndStopsTheCurrentItemOnce) {
+    MoxPlayList list(t.outputs());
+    load(list, listOf({record(kindWave, "a.wav"), record(kindMidi, "b.mid")}));
+    list.StopCurrent();
+    EXPECT_FALSE(list.PlayCurrent()) << "no current item yet";
+    list.SetCurrent(1);
+    EXPECT_TRUE(list.PlayCurrent());
+    EXPECT_FALSE(list.PlayCurrent()) << "already playing: nothing more";
+    list.StopCurrent();
+    list.StopCurrent();
+    EXPECT_EQ(t.log.entries(), (Log{"midi volume 100", "midi play b.mid", "midi stop"}));
+    EXPECT_EQ(list.GetCurrentLoopCount(), 1u);
+}
+
+TEST_F(MoxPlayListTest, DestroyingTheListStopsThePlayingItem) {
+    {
+        MoxPlayList list(t.outputs());
+        load(list, listOf({record(kindWave, "a.wav"), record(kindCD, "Track 3")}));
+        list.SetCurrent(0);
+        list.PlayCurrent();
+    }
+    // The current wave item is stopped once by the list and not again by its destructor; the
+    // CD item knows no state, so its destructor asks the CD player to stop anyway.
+    EXPECT_EQ(t.wave.stops, 1);
+    EXPECT_EQ(t.cd.stops, 1);
+}
+
+} // namespace
