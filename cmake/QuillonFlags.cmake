@@ -14,3 +14,8 @@ if(QUILLON_SANITIZE)
     add_compile_options(-fsanitize=${QUILLON_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
     add_link_options(-fsanitize=${QUILLON_SANITIZE})
 endif()
+
+if(QUILLON_FUZZ)
+    # Coverage for libFuzzer in every library; only the fuzz binaries link its driver.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

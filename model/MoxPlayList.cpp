@@ -99,11 +99,12 @@ void MoxPlayList::Serialize(CArchive& ar) {
     ar >> m_cachedCount;
     // A damaged count must not make the loader run on for billions of records.
     if (m_cachedCount > ar.GetBytesLeft() / minRecordBytes) {
-        throw CArchiveException(
-            CArchiveException::badIndex,
-            ar.GetFile() == nullptr ? std::string() : ar.GetFile()->GetFilePath(),
-            "It announces " + std::to_string(m_cachedCount) + " items, more than its " +
-                std::to_string(ar.GetBytesLeft()) + " remaining bytes can hold.");
+        throw CArchiveException(CArchiveException::badIndex,
+                                ar.GetFile() == nullptr ? std::string()
+                                                        : ar.GetFile()->GetFilePath(),
+                                "It announces " + std::to_string(m_cachedCount) +
+                                    " item records, more than its remaining " +
+                                    std::to_string(ar.GetBytesLeft()) + " bytes can hold.");
     }
     for (DWORD i = 0; i < m_cachedCount; ++i) {
         LoadItem(ar);

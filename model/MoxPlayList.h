@@ -42,6 +42,9 @@ public:
     /// The item at a zero-based index, or null past the end. The list keeps owning it.
     MoxAudioItem* ItemAt(DWORD index);
     DWORD GetCount();
+    /// The count last returned by GetCount, or right after loading, the records the file
+    /// announced (which may be more than the items kept).
+    DWORD GetCachedCount() const { return m_cachedCount; }
     /// Makes the item at index current; index must be below GetCount().
     void SetCurrent(DWORD index);
     DWORD GetCurrentLoopCount();

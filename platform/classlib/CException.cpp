@@ -47,7 +47,7 @@ std::string archiveMessage(CArchiveException::Cause cause, const std::string& fi
         what = describeFile(fileName) + " ends unexpectedly: it is damaged or not a play list.";
         break;
     case CArchiveException::badIndex:
-        what = describeFile(fileName) + " has an invalid format.";
+        what = describeFile(fileName) + " is damaged or not in the expected format.";
         break;
     case CArchiveException::readOnly:
         what = "Tried to write into " + describeFile(fileName) + ", which is being read.";
