@@ -1,0 +1,69 @@
+#pragma once
+
+#include "model/MoxEvent.h"
+#include "model/MoxWorkerThread.h"
+#include "platform/wintypes/WinTypes.h"
+
+#include <atomic>
+#include <chrono>
+
+class MoxPlayList;
+
+/// Plays a play list item after item on its own worker thread: each item as often as its loop
+/// count says, the list as often as the list's loop count says (0xFFFFFFFF: without end).
+///
+/// Threads: SetPlayList, Start, Stop and ItemFinished come from the interface thread; the
+/// worker walks the list. They meet through three auto-reset events (go: start; acknowledge:
+/// start taken up or current item stopped; item finished: the item ended, or stop) and the
+/// atomic state. Start and Stop block until the worker answers; Stop returns wherever the
+/// worker is. The worker never holds the list's lock while it waits.
+///
+/// An item that does not start is passed over. A pass over the list that started nothing is
+/// followed by a pause (interrupted by Stop), so that a list of missing files does not spin.
+class MoxPlayListPlayer : public MoxWorkerThread {
+public:
+    /// The pause after a pass over the list that started nothing.
+    static constexpr std::chrono::milliseconds idlePassPause{1000};
+
+    /// Starts the worker thread and waits until it runs.
+    MoxPlayListPlayer();
+    ~MoxPlayListPlayer() override;
+
+    /// Hands over the list to play; the next Start takes it up. The list must outlive its use:
+    /// stop the player before deleting it.
+    void SetPlayList(MoxPlayList* playList);
+    /// Starts playing, unless playing already, no list was handed over, or there is no worker.
+    void Start();
+    /// Stops the current item and goes idle; returns once the item has been stopped.
+    void Stop();
+    bool IsPlaying() const { return m_state.load() == State::playing; }
+    /// The current item has played to its end (or broke off): go on with the next.
+    void ItemFinished();
+
+    /// Passes a completion notice on: successful and failed ones end the current item;
+    /// aborted and superseded ones (a stop, a replaced command) are not the item's end.
+    void OnCompletionNotice(WPARAM noticeCode);
+
+    void Wake() override;
+    void OnThreadStart() override {}
+    void Run() override;
+
+private:
+    enum class State { idle, playing, stopping };
+
+    void PlayOnce(DWORD itemCount);
+    bool KeepPlaying() const;
+    /// Back to idle; answers a Stop that waits for it.
+    void FinishPlaying();
+
+    MoxPlayList* m_playList = nullptr;
+    std::atomic<State> m_state{State::idle};
+    std::atomic<bool> m_newList{false};
+    MoxEvent m_go;
+    MoxEvent m_acknowledge;
+    MoxEvent m_itemFinished;
+
+    // The worker's own: taken from the list when it takes up a new one.
+    DWORD m_itemCount = 0;
+    DWORD m_listLoopCount = 0;
+};
