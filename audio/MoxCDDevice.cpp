@@ -1,0 +1,99 @@
+#include "audio/MoxCDDevice.h"
+
+#include "model/MoxLockGuard.h"
+
+#include <cstdlib>
+
+namespace {
+
+const char* typeId(DWORD type) {
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(type));
+}
+
+} // namespace
+
+MoxCDDevice::MoxCDDevice(const MoxDeviceEnvironment& environment)
+    : MoxDevice(environment) {
+    ProbeOnce();
+}
+
+MoxCDDevice::~MoxCDDevice() {
+    MoxCDDevice::Stop();
+}
+
+MCIERROR MoxCDDevice::Probe() {
+    MCI_OPEN_PARMS open{};
+    open.lpstrDeviceType = typeId(MCI_DEVTYPE_CD_AUDIO);
+    const MCIERROR opened = Send(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &open);
+    if (opened != 0) {
+        m_lastError = "Unable to find the CD player for this PC";
+        return opened;
+    }
+    m_status = MCI_STATUS_PARMS{};
+    m_status.dwItem = MCI_STATUS_NUMBER_OF_TRACKS;
+    const MCIERROR status = Send(open.wDeviceID, MCI_STATUS, MCI_WAIT | MCI_STATUS_ITEM, &m_status);
+    if (status != 0) {
+        Send(open.wDeviceID, MCI_CLOSE, 0, nullptr);
+        m_lastError = "Unable to deduce the number of tracks on the CD";
+        return status;
+    }
+    m_trackCount = static_cast<DWORD>(std::min<DWORD_PTR>(m_status.dwReturn, maxTracks));
+    const MCIERROR closed = Send(open.wDeviceID, MCI_CLOSE, 0, nullptr);
+    if (closed != 0) {
+        m_lastError = "Unable to close the CD player device";
+    }
+    return closed;
+}
+
+bool MoxCDDevice::Play(const std::string& name) {
+    MoxLockGuard guard(m_lock);
+    if (m_playing) {
+        return m_sounding;
+    }
+    // The number follows whatever leading letters belong to "Track ".
+    const std::size_t digits = name.find_first_not_of("Track ");
+    if (digits == std::string::npos) {
+        return false;
+    }
+    const auto track = static_cast<DWORD>(std::strtoul(name.c_str() + digits, nullptr, 10));
+
+    m_open = MCI_OPEN_PARMS{};
+    m_open.lpstrDeviceType = typeId(MCI_DEVTYPE_CD_AUDIO);
+    const MCIERROR opened = Send(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &m_open);
+    if (opened != 0) {
+        m_lastError = "Unable to find the CD player for this PC" + ErrorText(opened);
+        return false;
+    }
+    MCI_SET_PARMS set{};
+    set.dwTimeFormat = MCI_FORMAT_TMSF;
+    const MCIERROR formatted = Send(m_open.wDeviceID, MCI_SET, MCI_SET_TIME_FORMAT, &set);
+    if (formatted != 0) {
+        Send(m_open.wDeviceID, MCI_CLOSE, 0, nullptr);
+        m_lastError = "Unable to communicate with the CD player in this PC" + ErrorText(formatted);
+        return false;
+    }
+    m_playing = true;
+    // From the start of the track to the start of the next; past the last track the command
+    // layer plays to the end of the disc.
+    MCI_PLAY_PARMS play{};
+    play.dwCallback = NotifyCallback();
+    play.dwFrom = MCI_MAKE_TMSF(static_cast<BYTE>(track % 256), 0, 0, 0);
+    play.dwTo = MCI_MAKE_TMSF(static_cast<BYTE>((track + 1) % 256), 0, 0, 0);
+    const MCIERROR played = Send(m_open.wDeviceID, MCI_PLAY, MCI_NOTIFY | MCI_FROM | MCI_TO, &play);
+    m_sounding = played == 0;
+    if (!m_sounding) {
+        m_lastError = "Error playing track" + ErrorText(played);
+    }
+    return m_sounding;
+}
+
+void MoxCDDevice::Stop() {
+    MoxLockGuard guard(m_lock);
+    if (m_playing) {
+        MCI_GENERIC_PARMS generic{};
+        Send(m_open.wDeviceID, MCI_STOP, MCI_WAIT, &generic);
+        Send(m_open.wDeviceID, MCI_CLOSE, MCI_WAIT, &generic);
+        m_playing = false;
+        m_sounding = false;
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "audio/MoxDeviceEnvironment.h"
+#include "model/MoxItemDevice.h"
+#include "model/MoxLock.h"
+#include "platform/mci/Mci.h"
+
+#include <string>
+
+/// Base of the shared players. Each probes its kind of media device once, when it is made,
+/// and opens the device for one item at a time: Play opens and starts it with a completion
+/// notice, Stop stops and closes it. Play and Stop of one player exclude each other (its
+/// lock), so a Stop waits for a Play in progress and then stops what it started.
+///
+/// Failures are recorded as text in LastError (a fixed message, mostly followed by the
+/// command layer's error text) and nothing else: no message, no exception.
+class MoxDevice : public MoxItemDevice {
+public:
+    ~MoxDevice() override = default;
+    MoxDevice(const MoxDevice&) = delete;
+    MoxDevice& operator=(const MoxDevice&) = delete;
+
+    bool IsReady() const override { return m_ready; }
+    /// The text of the latest failure; empty when none happened yet.
+    std::string LastError();
+
+    /// Opens and closes the device once; 0 when it answered.
+    virtual MCIERROR Probe() = 0;
+
+protected:
+    explicit MoxDevice(const MoxDeviceEnvironment& environment);
+
+    /// Runs Probe and keeps its verdict. Called by the constructors of the concrete players
+    /// (a base constructor cannot reach their Probe).
+    void ProbeOnce();
+
+    MCIERROR Send(MCIDEVICEID device, UINT message, DWORD flags, void* params);
+    /// The command layer's text for an error, as read into a 128-character buffer.
+    std::string ErrorText(MCIERROR error);
+    /// The path of a file in a folder of the data folder, found without regard to case, or
+    /// nothing when the name is not a bare file name (a folder or ".." in it).
+    bool ResolveDataFile(const std::string& folder, const std::string& name, std::string& path);
+    DWORD_PTR NotifyCallback() const;
+
+    MoxDeviceEnvironment m_environment;
+    std::string m_lastError; // guarded by m_lock
+    MoxLock m_lock;
+    bool m_playing = false;  // guarded by m_lock: opened for an item and not yet stopped
+    bool m_sounding = false; // guarded by m_lock: the item's play command succeeded
+
+private:
+    bool m_ready = false;
+};

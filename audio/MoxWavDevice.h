@@ -1,0 +1,18 @@
+#pragma once
+
+#include "audio/MoxDevice.h"
+
+/// The shared wave file player. Item names are bare file names in the data folder's
+/// "Wave Files" folder, found without regard to case.
+class MoxWavDevice : public MoxDevice {
+public:
+    explicit MoxWavDevice(const MoxDeviceEnvironment& environment);
+    ~MoxWavDevice() override;
+
+    bool Play(const std::string& name) override;
+    void Stop() override;
+    MCIERROR Probe() override;
+
+private:
+    MCI_OPEN_PARMS m_open{};
+};

@@ -1,0 +1,231 @@
+#include "audio/MoxCDDevice.h"
+#include "audio/MoxMidDevice.h"
+#include "audio/MoxWavDevice.h"
+
+#include "audio/CompletionNotice.h"
+#include "model/MoxPlayListPlayer.h"
+#include "platform/wintypes/NotifyWindow.h"
+#include "tests/audio/RecordingMciPort.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+class NullWindow : public NotifyWindow {
+public:
+    void PostMessage(UINT, WPARAM, LPARAM) override {}
+};
+
+class MoxDeviceSequenceTest : public ::testing::Test {
+protected:
+    MoxDeviceEnvironment environment() { return {&mci, &dataFolder, &notifyWindow}; }
+
+    RecordingMciPort mci;
+    TempDir dir;
+    std::string dataFolder = dir.path();
+    NullWindow window;
+    std::atomic<HWND> notifyWindow{&window};
+};
+
+TEST_F(MoxDeviceSequenceTest, CdProbeReadsTheTrackCountAndCapsItAt100) {
+    mci.trackCount = 120;
+    MoxCDDevice cd(environment());
+    EXPECT_EQ(mci.take(), (Commands{"open type=516 flags=0x3000 -> 1",
+                                    "status 1 flags=0x102 item=3", "close 1 flags=0x0"}));
+    EXPECT_TRUE(cd.IsReady());
+    EXPECT_EQ(cd.GetTrackCount(), 100u);
+    EXPECT_EQ(cd.LastError(), "");
+}
+
+TEST_F(MoxDeviceSequenceTest, CdProbeFailuresLeaveThePlayerNotReady) {
+    mci.failNext(MCI_OPEN, 7);
+    MoxCDDevice noDrive(environment());
+    EXPECT_FALSE(noDrive.IsReady());
+    EXPECT_EQ(noDrive.LastError(), "Unable to find the CD player for this PC");
+
+    mci.take();
+    mci.failNext(MCI_STATUS, 9);
+    MoxCDDevice noDisc(environment());
+    EXPECT_EQ(mci.take(), (Commands{"open type=516 flags=0x3000 -> 1",
+                                    "status 1 flags=0x102 item=3 FAILS 9", "close 1 flags=0x0"}));
+    EXPECT_FALSE(noDisc.IsReady());
+    EXPECT_EQ(noDisc.LastError(), "Unable to deduce the number of tracks on the CD");
+
+    mci.failNext(MCI_CLOSE, 11);
+    MoxCDDevice stuck(environment());
+    EXPECT_FALSE(stuck.IsReady());
+    EXPECT_EQ(stuck.LastError(), "Unable to close the CD player device");
+}
+
+TEST_F(MoxDeviceSequenceTest, MidiAndWaveProbesDifferOnAFailedClose) {
+    mci.failNext(MCI_CLOSE, 5);
+    MoxMidDevice midi(environment());
+    EXPECT_TRUE(midi.IsReady()) << "the sequencer's close result is not looked at";
+    EXPECT_EQ(mci.take(),
+              (Commands{"open type=523 flags=0x3000 -> 1", "close 1 flags=0x0 FAILS 5"}));
+
+    mci.failNext(MCI_CLOSE, 5);
+    MoxWavDevice wave(environment());
+    EXPECT_FALSE(wave.IsReady());
+
+    mci.failNext(MCI_OPEN, 3);
+    MoxMidDevice noSynth(environment());
+    EXPECT_FALSE(noSynth.IsReady());
+    EXPECT_EQ(noSynth.LastError(), "Unable to find the Midi file player for this PC");
+    mci.failNext(MCI_OPEN, 3);
+    MoxWavDevice noOutput(environment());
+    EXPECT_EQ(noOutput.LastError(), "Unable to find the Wave file player for this PC");
+}
+
+TEST_F(MoxDeviceSequenceTest, CdTrackPlaysFromItsStartToTheNextTrack) {
+    MoxCDDevice cd(environment());
+    mci.take();
+    EXPECT_TRUE(cd.Play("Track 3"));
+    EXPECT_EQ(mci.take(),
+              (Commands{"open type=516 flags=0x3000 -> 2", "set 2 flags=0x400 format=10",
+                        "play 2 flags=0xd from=3 to=4 callback=set"}));
+    EXPECT_TRUE(cd.Play("Track 3"));
+    EXPECT_TRUE(mci.take().empty()) << "a second Play while playing sends nothing";
+    cd.Stop();
+    EXPECT_EQ(mci.take(), (Commands{"stop 2 flags=0x2", "close 2 flags=0x2"}));
+    cd.Stop();
+    EXPECT_TRUE(mci.take().empty()) << "Stop while closed sends nothing";
+}
+
+TEST_F(MoxDeviceSequenceTest, CdTrackNumbersAreReadAfterTheLettersOfTrack) {
+    MoxCDDevice cd(environment());
+    mci.take();
+    EXPECT_FALSE(cd.Play("Track"));
+    EXPECT_FALSE(cd.Play("kcarT "));
+    EXPECT_TRUE(mci.take().empty()) << "nothing but letters of \"Track \": nothing is sent";
+
+    cd.Play("Track X");
+    EXPECT_EQ(mci.take().back(), "play 2 flags=0xd from=0 to=1 callback=set")
+        << "no digits: track 0";
+    cd.Stop();
+    mci.take();
+    cd.Play("Track 12");
+    EXPECT_EQ(mci.take().back(), "play 3 flags=0xd from=12 to=13 callback=set");
+    cd.Stop();
+    mci.take();
+    cd.Play("Track 255");
+    EXPECT_EQ(mci.take().back(), "play 4 flags=0xd from=255 to=0 callback=set")
+        << "positions are taken modulo 256";
+    cd.Stop();
+}
+
+TEST_F(MoxDeviceSequenceTest, CdFailuresAfterTheOpenCloseOrKeepTheDeviceAsDesigned) {
+    MoxCDDevice cd(environment());
+    mci.take();
+    mci.failNext(MCI_SET, 4);
+    EXPECT_FALSE(cd.Play("Track 1"));
+    EXPECT_EQ(mci.take(), (Commands{"open type=516 flags=0x3000 -> 2",
+                                    "set 2 flags=0x400 format=10 FAILS 4", "close 2 flags=0x0"}));
+    EXPECT_EQ(cd.LastError(), "Unable to communicate with the CD player in this PC<error 4>");
+
+    mci.failNext(MCI_PLAY, 6);
+    EXPECT_FALSE(cd.Play("Track 2"));
+    EXPECT_EQ(cd.LastError(), "Error playing track<error 6>");
+    mci.take();
+    cd.Stop();
+    EXPECT_EQ(mci.take(), (Commands{"stop 3 flags=0x2", "close 3 flags=0x2"}))
+        << "a failed play leaves the device open until Stop";
+}
+
+TEST_F(MoxDeviceSequenceTest, FilesAreFoundInTheirFoldersWhateverTheCase) {
+    std::filesystem::create_directories(dir.file("WAVE FILES"));
+    std::filesystem::create_directories(dir.file("Midi Files"));
+    WriteFileBytes(dir.file("WAVE FILES/hello.wav"), {});
+    WriteFileBytes(dir.file("Midi Files/Tune.MID"), {});
+    MoxWavDevice wave(environment());
+    MoxMidDevice midi(environment());
+    mci.take();
+
+    EXPECT_TRUE(wave.Play("HELLO.WAV"));
+    EXPECT_EQ(mci.take(), (Commands{"open type=522 flags=0x3200 element=" +
+                                        dir.file("WAVE FILES/hello.wav") + " -> 3",
+                                    "play 3 flags=0x1 callback=set"}));
+    EXPECT_TRUE(midi.Play("tune.mid"));
+    EXPECT_EQ(mci.take().front(),
+              "open type=523 flags=0x3200 element=" + dir.file("Midi Files/Tune.MID") + " -> 4");
+    wave.Stop();
+    midi.Stop();
+    EXPECT_EQ(mci.take(), (Commands{"stop 3 flags=0x2", "close 3 flags=0x2", "stop 4 flags=0x2",
+                                    "close 4 flags=0x2"}));
+}
+
+TEST_F(MoxDeviceSequenceTest, NamesThatLeaveTheirFolderAreRefused) {
+    MoxWavDevice wave(environment());
+    MoxMidDevice midi(environment());
+    mci.take();
+    for (const char* name : {"../secret.wav", "sub/x.wav", "..", "a\\b.wav", ""}) {
+        EXPECT_FALSE(wave.Play(name)) << name;
+        EXPECT_FALSE(midi.Play(name)) << name;
+        EXPECT_NE(wave.LastError().find("not a bare file name"), std::string::npos) << name;
+    }
+    EXPECT_TRUE(mci.take().empty());
+}
+
+TEST_F(MoxDeviceSequenceTest, AMidiFileThatDoesNotOpenLeavesThePlayerClosed) {
+    MoxMidDevice midi(environment());
+    mci.take();
+    mci.failNext(MCI_OPEN, 275);
+    EXPECT_FALSE(midi.Play("missing.mid"));
+    EXPECT_EQ(midi.LastError(), "Unable to find the Midi file player for this PC<error 275>");
+    mci.take();
+    midi.Stop();
+    EXPECT_TRUE(mci.take().empty());
+}
+
+TEST_F(MoxDeviceSequenceTest, AWaveFileThatOpensButDoesNotPlayStaysOpenUntilStop) {
+    MoxWavDevice wave(environment());
+    mci.take();
+    mci.failNext(MCI_PLAY, 8);
+    EXPECT_FALSE(wave.Play("a.wav"));
+    EXPECT_EQ(wave.LastError(), "Unable to play the Wave file:  Reason: <error 8>");
+    EXPECT_FALSE(wave.Play("a.wav")) << "still open: the second Play sends nothing";
+    EXPECT_EQ(mci.take().size(), 2u);
+    EXPECT_TRUE(mci.IsDeviceOpen(2));
+    wave.Stop();
+    EXPECT_FALSE(mci.IsDeviceOpen(2));
+
+    mci.failNext(MCI_OPEN, 275);
+    EXPECT_FALSE(wave.Play("b.wav"));
+    EXPECT_EQ(wave.LastError(), "Unable to find the Wave file player for this PC")
+        << "the wave player adds no error text to a failed open";
+}
+
+TEST_F(MoxDeviceSequenceTest, NoticesGoToTheWindowPublishedAtPlayTime) {
+    MoxWavDevice wave(environment());
+    mci.take();
+    notifyWindow = nullptr;
+    wave.Play("a.wav");
+    EXPECT_EQ(mci.take().back(), "play 2 flags=0x1 callback=none");
+    wave.Stop();
+}
+
+TEST_F(MoxDeviceSequenceTest, NoticesOfClosedDevicesAreNotPassedToThePlayer) {
+    MoxPlayListPlayer player;
+    MoxWavDevice wave(environment());
+    wave.Play("a.wav"); // device 2
+    EXPECT_TRUE(ForwardCompletionNotice(mci, player, 0x0001, 2));
+    wave.Stop();
+    EXPECT_FALSE(ForwardCompletionNotice(mci, player, 0x0001, 2))
+        << "a success notice that arrives after its device was closed is stale";
+}
+
+TEST_F(MoxDeviceSequenceTest, DestroyingAPlayingPlayerStopsIt) {
+    {
+        MoxMidDevice midi(environment());
+        midi.Play("a.mid");
+        mci.take();
+    }
+    EXPECT_EQ(mci.take(), (Commands{"stop 2 flags=0x2", "close 2 flags=0x2"}));
+}
+
+} // namespace
