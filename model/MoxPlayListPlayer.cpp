@@ -1,6 +1,7 @@
 #include "model/MoxPlayListPlayer.h"
 
 #include "model/MoxPlayList.h"
+#include "model/MoxPlayerObserver.h"
 
 namespace {
 
@@ -106,6 +107,11 @@ void MoxPlayListPlayer::PlayOnce(DWORD itemCount) {
                 break;
             }
             const bool started = m_playList->PlayCurrent();
+            if (m_observer != nullptr) {
+                if (const MoxAudioItem* item = m_playList->ItemAt(index)) {
+                    m_observer->OnItemPlayed(*item, index, repetition, started);
+                }
+            }
             if (started) {
                 anyStarted = true;
                 m_itemFinished.Wait();

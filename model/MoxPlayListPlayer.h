@@ -8,6 +8,7 @@
 #include <chrono>
 
 class MoxPlayList;
+class MoxPlayerObserver;
 
 /// Plays a play list item after item on its own worker thread: each item as often as its loop
 /// count says, the list as often as the list's loop count says (0xFFFFFFFF: without end).
@@ -44,6 +45,9 @@ public:
     /// aborted and superseded ones (a stop, a replaced command) are not the item's end.
     void OnCompletionNotice(WPARAM noticeCode);
 
+    /// Who to tell as items are played; set before starting, null for nobody.
+    void SetObserver(MoxPlayerObserver* observer) { m_observer = observer; }
+
     void Wake() override;
     void OnThreadStart() override {}
     void Run() override;
@@ -57,6 +61,7 @@ private:
     void FinishPlaying();
 
     MoxPlayList* m_playList = nullptr;
+    MoxPlayerObserver* m_observer = nullptr;
     std::atomic<State> m_state{State::idle};
     std::atomic<bool> m_newList{false};
     MoxEvent m_go;

@@ -3,6 +3,7 @@
 #include "model/MoxItemDevice.h"
 #include "model/MoxMid.h"
 #include "model/MoxPlayList.h"
+#include "model/MoxPlayerObserver.h"
 #include "model/MoxWav.h"
 
 #include <gtest/gtest.h>
@@ -268,6 +269,30 @@ TEST_F(MoxPlayListPlayerTest, ItemsThatDoNotStartArePassedOver) {
     device.finishCurrent();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(device.log(), (Log{"play a", "stop", "play missing", "stop", "play b", "stop"}));
+}
+
+TEST_F(MoxPlayListPlayerTest, TheObserverHearsOfEveryStartAndFailure) {
+    struct Recorder : MoxPlayerObserver {
+        void OnItemPlayed(const MoxAudioItem& item, DWORD index, DWORD repetition,
+                          bool started) override {
+            std::lock_guard lock(mutex);
+            seen.push_back(item.GetName() + " " + std::to_string(index) + "/" +
+                           std::to_string(repetition) + (started ? "" : " failed"));
+        }
+        std::mutex mutex;
+        Log seen;
+    } recorder;
+    player.SetObserver(&recorder);
+    device.failOn("missing");
+    auto list = makeList({{"a", 2}, {"missing", 2}, {"b", 1}}, 1);
+    player.SetPlayList(list.get());
+    player.Start();
+    for (int i = 0; i < 3; ++i) {
+        device.finishCurrent();
+    }
+    ASSERT_TRUE(waitIdle());
+    player.SetObserver(nullptr);
+    EXPECT_EQ(recorder.seen, (Log{"a 0/0", "a 0/1", "missing 1/0 failed", "b 2/0"}));
 }
 
 TEST_F(MoxPlayListPlayerTest, AListOfMissingFilesDoesNotSpin) {
