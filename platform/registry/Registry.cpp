@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+HKEY__ RegistryPredefinedRoots[4];
+
 namespace {
 
 bool hasControlCharacter(std::string_view name) {

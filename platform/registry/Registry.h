@@ -1,8 +1,8 @@
 #pragma once
 
 // The registry functions the program was written against, over a per-user text store (see
-// RegistryStore). Names, numbers and results are the platform's published ones, so code written
-// for the platform reads the same and stored type numbers mean the same.
+// RegistryStore). Names, value types, access masks and error codes are the platform's published
+// ones, so code written for the platform reads the same and stored type numbers mean the same.
 //
 // Strings are narrow (UTF-8) throughout: a REG_SZ value holds the string's bytes and, when it
 // was written that way, its terminating zero; reads return exactly the bytes that were written.
@@ -19,21 +19,24 @@
 
 #include "platform/wintypes/WinTypes.h"
 
-#include <cstdint>
-
-struct HKEY__;
-/// An open registry key; opaque, never dereferenced.
+/// What a key handle points at; never dereferenced.
+struct HKEY__ {
+    int unused;
+};
+/// An open registry key; opaque.
 using HKEY = HKEY__*;
 using PHKEY = HKEY*;
 using REGSAM = DWORD;
 using LSTATUS = LONG;
 struct SECURITY_ATTRIBUTES;
 
-// The predefined roots, with the platform's values (sign-extended as on 64-bit systems).
-inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(std::intptr_t{-0x80000000LL});
-inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(std::intptr_t{-0x7FFFFFFFLL});
-inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(std::intptr_t{-0x7FFFFFFELL});
-inline HKEY const HKEY_USERS = reinterpret_cast<HKEY>(std::intptr_t{-0x7FFFFFFDLL});
+// The predefined roots. Their handles are addresses of static objects, so that they are
+// constants from before any code runs: a process-wide object may open keys in its constructor.
+extern HKEY__ RegistryPredefinedRoots[4];
+inline constexpr HKEY HKEY_CLASSES_ROOT = &RegistryPredefinedRoots[0];
+inline constexpr HKEY HKEY_CURRENT_USER = &RegistryPredefinedRoots[1];
+inline constexpr HKEY HKEY_LOCAL_MACHINE = &RegistryPredefinedRoots[2];
+inline constexpr HKEY HKEY_USERS = &RegistryPredefinedRoots[3];
 
 // Value types. Stored in the file by number, so they must keep these values.
 inline constexpr DWORD REG_NONE = 0;
