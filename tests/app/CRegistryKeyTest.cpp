@@ -1,0 +1,224 @@
+#include "app/CRegistryKey.h"
+
+#include "platform/registry/RegistryStore.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+void writeText(const std::string& path, const std::string& text) {
+    WriteFileBytes(path, Bytes(text.begin(), text.end()));
+}
+
+class CRegistryKeyTest : public ::testing::Test {
+protected:
+    /// A store whose HKEY_CURRENT_USER\SOFTWARE\Test holds the values of `lines`.
+    void storeValues(const std::string& lines) {
+        writeText(path, "Windows Registry Editor Version 5.00\n\n"
+                        "[HKEY_CURRENT_USER\\SOFTWARE\\Test]\n" +
+                            lines);
+    }
+
+    /// key opened on HKEY_CURRENT_USER\SOFTWARE\Test.
+    void openTest() {
+        ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Test"), 0);
+        ASSERT_EQ(key.Open(), 0);
+    }
+
+    Bytes stored(const char* name, DWORD& type) {
+        HKEY handle = nullptr;
+        Bytes bytes(64);
+        DWORD size = 64;
+        EXPECT_EQ(
+            RegOpenKeyEx(store->Root(HKEY_CURRENT_USER), "SOFTWARE\\Test", 0, KEY_READ, &handle),
+            ERROR_SUCCESS);
+        EXPECT_EQ(RegQueryValueEx(handle, name, nullptr, &type, bytes.data(), &size),
+                  ERROR_SUCCESS);
+        RegCloseKey(handle);
+        bytes.resize(size);
+        return bytes;
+    }
+
+    TempDir dir;
+    std::string path = dir.file("registry.reg");
+    std::unique_ptr<RegistryStore> store = std::make_unique<RegistryStore>(path);
+    CRegistryKey key{store.get()};
+};
+
+TEST_F(CRegistryKeyTest, OpensCreatesAndDeletesWithItsOwnCodes) {
+    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale\\QUILLON"), 0);
+    EXPECT_EQ(key.Open(), CRegistryKey::kCannotOpen);
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ(key.Create(), REG_CREATED_NEW_KEY);
+    EXPECT_TRUE(key.IsOpen());
+    EXPECT_EQ(key.Create(), REG_OPENED_EXISTING_KEY);
+    EXPECT_EQ(key.Open(), 0);
+    EXPECT_EQ(key.Close(), 0);
+    EXPECT_EQ(key.Close(), 0);
+    EXPECT_FALSE(key.IsOpen());
+
+    // Create opens the parent and does not make it.
+    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE\\Nowhere", "Below"), 0);
+    EXPECT_EQ(key.Create(), CRegistryKey::kCannotOpen);
+    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Bad\\\\Name"), 0);
+    EXPECT_EQ(key.Create(), CRegistryKey::kCannotCreate);
+
+    // A key with subkeys is not deleted.
+    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale"), 0);
+    EXPECT_EQ(key.Delete(), CRegistryKey::kCannotDelete);
+    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale\\QUILLON"), 0);
+    EXPECT_EQ(key.Delete(), 0);
+    EXPECT_EQ(key.Open(), CRegistryKey::kCannotOpen);
+
+    // Roots come from the table by index; other indexes are refused.
+    ASSERT_EQ(key.SetKey(CRegistryKey::rootLocalMachine, "", "SOFTWARE"), 0);
+    EXPECT_EQ(key.Open(), 0);
+    EXPECT_EQ(key.SetKey(4, "SOFTWARE", "x"), CRegistryKey::kMissingArgument);
+    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ(key.SetKey(CRegistryKey::rootClassesRoot, "", "SOFTWARE"), 0);
+    EXPECT_EQ(key.Open(), CRegistryKey::kCannotOpen);
+}
+
+TEST_F(CRegistryKeyTest, KeepsAHandleItCouldNotClose) {
+    storeValues("");
+    openTest();
+    store.reset(); // every handle of the store is gone
+    EXPECT_EQ(key.Close(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(key.IsOpen());
+    EXPECT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Other"), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(key.SetNumber("x", 1), CRegistryKey::kCannotWrite);
+}
+
+TEST_F(CRegistryKeyTest, ReadsStringsOfAnyLengthUpToTheirZero) {
+    const std::string long1000(1000, 'L');
+    storeValues("\"Long\"=\"" + long1000 +
+                "\"\n"
+                "\"Unterminated\"=hex(1):61,62,63\n"
+                "\"Inner zero\"=hex(1):61,00,62,00\n"
+                "\"Binary\"=hex:41,42\n"
+                "\"Empty\"=\"\"\n");
+    openTest();
+    std::string value = "old";
+    EXPECT_EQ(key.QueryString("Long", value), 0);
+    EXPECT_EQ(value, long1000);
+    EXPECT_EQ(key.QueryString("Unterminated", value), 0);
+    EXPECT_EQ(value, "abc");
+    EXPECT_EQ(key.QueryString("Inner zero", value), 0);
+    EXPECT_EQ(value, "a");
+    EXPECT_EQ(key.QueryString("Binary", value), 0); // the type is ignored
+    EXPECT_EQ(value, "AB");
+    EXPECT_EQ(key.QueryString("Empty", value), 0);
+    EXPECT_EQ(value, "");
+    value = "old";
+    EXPECT_EQ(key.QueryString("Missing", value), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(value, "");
+
+    CRegistryKey closed(store.get());
+    value = "old";
+    EXPECT_EQ(closed.QueryString("Long", value), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(value, "");
+}
+
+TEST_F(CRegistryKeyTest, ReadsIntoABufferOnlyWhatFitsWithItsZero) {
+    storeValues("\"Short\"=\"abc\"\n"
+                "\"Fits\"=\"" +
+                std::string(15, 'f') +
+                "\"\n"
+                "\"Too long\"=\"" +
+                std::string(16, 't') + "\"\n");
+    openTest();
+    char buffer[16];
+    std::fill(std::begin(buffer), std::end(buffer), 'x');
+    EXPECT_EQ(key.QueryString("Short", buffer, sizeof buffer), 0);
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("abc") + std::string(13, '\0'));
+    EXPECT_EQ(key.QueryString("Fits", buffer, sizeof buffer), 0);
+    EXPECT_EQ(std::string(buffer), std::string(15, 'f'));
+    EXPECT_EQ(key.QueryString("Too long", buffer, sizeof buffer), 16);
+    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(16, '\0'));
+    EXPECT_EQ(key.QueryString("Missing", buffer, sizeof buffer), ERROR_FILE_NOT_FOUND);
+
+    EXPECT_EQ(key.QueryString(nullptr, buffer, sizeof buffer), CRegistryKey::kMissingArgument);
+    EXPECT_EQ(key.QueryString("Short", nullptr, 16), CRegistryKey::kMissingArgument);
+    EXPECT_EQ(key.QueryString("Short", buffer, 0), CRegistryKey::kMissingArgument);
+}
+
+TEST_F(CRegistryKeyTest, BuildsNumbersByTheByteOrderOfTheirType) {
+    storeValues("\"Dword\"=dword:0a0b0c0d\n"
+                "\"Dword bytes 00 00 00 01\"=hex(4):00,00,00,01\n"
+                "\"Binary 00 00 00 01\"=hex:00,00,00,01\n"
+                "\"Long dword\"=hex(4):01,02,03,04,05,06\n"
+                "\"Long binary\"=hex:05,00,00,00,02\n"
+                "\"Short binary\"=hex:01,02\n"
+                "\"Big endian\"=hex(5):00,00,00,01\n"
+                "\"String\"=\"1\"\n");
+    openTest();
+    const struct {
+        const char* name;
+        DWORD expected;
+    } cases[] = {
+        {"Dword", 0x0a0b0c0d},
+        {"Dword bytes 00 00 00 01", 16777216},
+        {"Binary 00 00 00 01", 1},
+        {"Long dword", 0x04030201}, // the first four stored bytes are taken last
+        {"Long binary", 2},         // the last four stored bytes
+        {"Short binary", 0x0102},
+        {"Big endian", 0},
+        {"String", 0},
+    };
+    for (const auto& c : cases) {
+        DWORD n = 0xFFFFFFFF;
+        EXPECT_EQ(key.QueryNumber(c.name, n), 0) << c.name;
+        EXPECT_EQ(n, c.expected) << c.name;
+    }
+    DWORD n = 5;
+    EXPECT_EQ(key.QueryNumber("Missing", n), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(n, 0u);
+    n = 5;
+    EXPECT_EQ(key.QueryNumberKeep("Missing", n), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(n, 5u);
+    EXPECT_EQ(key.QueryNumberKeep("Binary 00 00 00 01", n), 0);
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(key.QueryNumber(nullptr, &n), CRegistryKey::kMissingArgument);
+}
+
+TEST_F(CRegistryKeyTest, WritesNumbersAndStringsWithTheirTypes) {
+    storeValues("");
+    openTest();
+    EXPECT_EQ(key.SetNumber("Number", 0x01020304), 0);
+    EXPECT_EQ(key.SetNumber("Binary", 0x01020304, CRegistryKey::typeBinary), 0);
+    EXPECT_EQ(key.SetNumber("Big", 0x01020304, CRegistryKey::typeDwordBigEndian), 0);
+    EXPECT_EQ(key.SetString("Text", "demo.pla"), 0);
+    EXPECT_EQ(key.SetString("Expand", "%HOME%", CRegistryKey::typeExpandString), 0);
+    EXPECT_EQ(key.SetNumber(nullptr, 1, CRegistryKey::typeDword), CRegistryKey::kMissingArgument);
+    EXPECT_EQ(key.SetNumber("x", 1, 10), CRegistryKey::kMissingArgument);
+    EXPECT_EQ(key.SetString("x", nullptr, CRegistryKey::typeString),
+              CRegistryKey::kMissingArgument);
+    EXPECT_EQ(key.SetString("bad\nname", "x"), CRegistryKey::kCannotWrite);
+
+    DWORD type = 0;
+    EXPECT_EQ(stored("Number", type), (Bytes{4, 3, 2, 1}));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(stored("Binary", type), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(stored("Big", type), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD_BIG_ENDIAN));
+    EXPECT_EQ(stored("Text", type), (Bytes{'d', 'e', 'm', 'o', '.', 'p', 'l', 'a', 0}));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(stored("Expand", type), (Bytes{'%', 'H', 'O', 'M', 'E', '%', 0}));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+
+    // What SetNumber wrote, QueryNumber reads back.
+    DWORD n = 0;
+    EXPECT_EQ(key.QueryNumber("Binary", n), 0);
+    EXPECT_EQ(n, 0x01020304u);
+
+    key.Close();
+    EXPECT_EQ(key.SetNumber("Number", 1), CRegistryKey::kCannotWrite);
+    EXPECT_EQ(key.SetString("Text", "x"), CRegistryKey::kCannotWrite);
+}
+
+} // namespace

@@ -1,0 +1,284 @@
+#include "platform/registry/RegFileFormat.h"
+
+#include "platform/registry/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <sstream>
+
+namespace {
+
+using ByteVector = std::vector<std::uint8_t>;
+
+ByteVector bytesOf(std::string_view s, bool zero) {
+    ByteVector out(s.begin(), s.end());
+    if (zero) {
+        out.push_back(0);
+    }
+    return out;
+}
+
+// Every key (with its spelling) and value (name, type, bytes) of a tree, one per line, walked
+// here rather than through the formatter under test.
+void dumpKey(const RegistryTree::Key& key, const std::string& path, std::ostringstream& out) {
+    out << "[" << path << "]\n";
+    for (const auto& value : key.Values()) {
+        out << "  " << value.name << " type " << value.type << ":";
+        for (auto b : value.data) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02x", b);
+            out << hex;
+        }
+        out << "\n";
+    }
+    key.ForEachSubkey(
+        [&](const RegistryTree::Key& sub) { dumpKey(sub, path + "\\" + sub.Name(), out); });
+}
+
+std::string dump(const RegistryTree& tree) {
+    std::ostringstream out;
+    for (int root = 0; root < RegistryTree::kRootCount; ++root) {
+        dumpKey(tree.Root(root), std::string(RegistryTree::kRootNames[root]), out);
+    }
+    return out.str();
+}
+
+const RegistryTree::Value* findValue(const RegistryTree& tree, std::vector<std::string> path,
+                                     std::string_view name) {
+    const auto* key = tree.Find(1, path);
+    return key == nullptr ? nullptr : key->FindValue(name);
+}
+
+TEST(RegFileFormatTest, ReadsAHandEditedFile) {
+    const std::string text = "\xEF\xBB\xBF"
+                             "; settings, edited by hand\r\n"
+                             "Windows Registry Editor Version 5.00\r\n"
+                             "\r\n"
+                             "   [HKEY_CURRENT_USER\\Software\\Corvale\\QUILLON]   \r\n"
+                             "; the flags\r\n"
+                             "\"Start With Windows\" = dword:1   ; on\r\n"
+                             "  \"Recording Quality\"=DWORD:0000000A\r\n"
+                             "\"Default Play List\"  =  \"C:\\Music\\on hold.pla\" ; unescaped\r\n"
+                             "\"Blob\"=hex: 00 , 0A,ff,\\\r\n"
+                             "     10,\\\r\n"
+                             "  20\r\n"
+                             "\"Expand\"=hex(2):25,41,25,00\r\n"
+                             "@=\"default \\\"quoted\\\" \\\\ text\"\r\n"
+                             "\r\n"
+                             "[hkey_current_user\\SOFTWARE\\CORVALE\\quillon]\r\n"
+                             "\"start with windows\"=dword:00000000\r\n";
+    RegistryTree tree;
+    RegFileError error;
+    ASSERT_TRUE(ParseRegFile(text, tree, error)) << error.line << ": " << error.reason;
+
+    const std::vector<std::string> key{"software", "corvale", "QUILLON"};
+    // The later section adds to the earlier one; its value replaces the earlier one in place
+    // and keeps the first spelling.
+    const auto* start = findValue(tree, key, "START WITH WINDOWS");
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->name, "Start With Windows");
+    EXPECT_EQ(start->type, REG_DWORD);
+    EXPECT_EQ(start->data, (ByteVector{0, 0, 0, 0}));
+    EXPECT_EQ(findValue(tree, key, "Recording Quality")->data, (ByteVector{10, 0, 0, 0}));
+    const auto* playList = findValue(tree, key, "Default Play List");
+    EXPECT_EQ(playList->type, REG_SZ);
+    EXPECT_EQ(playList->data, bytesOf("C:\\Music\\on hold.pla", true));
+    const auto* blob = findValue(tree, key, "Blob");
+    EXPECT_EQ(blob->type, REG_BINARY);
+    EXPECT_EQ(blob->data, (ByteVector{0x00, 0x0a, 0xff, 0x10, 0x20}));
+    EXPECT_EQ(findValue(tree, key, "Expand")->type, REG_EXPAND_SZ);
+    EXPECT_EQ(findValue(tree, key, "")->data, bytesOf("default \"quoted\" \\ text", true));
+    EXPECT_EQ(tree.Find(1, {"SOFTWARE", "Corvale"})->Name(), "Corvale");
+
+    RegistryTree old;
+    ASSERT_TRUE(ParseRegFile("REGEDIT4\n[HKEY_USERS\\x]\n\"a\"=\"b\"", old, error));
+    EXPECT_NE(old.Find(3, {"x"})->FindValue("a"), nullptr);
+    RegistryTree empty;
+    EXPECT_TRUE(ParseRegFile("", empty, error));
+    EXPECT_TRUE(ParseRegFile("\n  \n; nothing yet\n", empty, error));
+}
+
+TEST(RegFileFormatTest, WritesEveryValueSoThatItReadsBackExactly) {
+    RegistryTree tree;
+    auto& key = tree.Create(1, {"SOFTWARE", "Corvale", "QUILLON"});
+    key.SetValue("Start With Windows", REG_DWORD, {1, 0, 0, 0});
+    key.SetValue("Default Play List", REG_SZ, bytesOf("demo.pla", true));
+    key.SetValue("quote\"and\\slash]", REG_SZ, bytesOf("say \"hi\" \\ there", true));
+    key.SetValue("", REG_SZ, bytesOf("", true));
+    key.SetValue("accent", REG_SZ, bytesOf("caf\xC3\xA9 \xE2\x99\xAA", true));
+    // Strings that cannot stand between quotes keep their bytes through hex(1):
+    key.SetValue("inner zero", REG_SZ, {'a', 0, 'b', 0});
+    key.SetValue("no terminator", REG_SZ, bytesOf("abc", false));
+    key.SetValue("two lines", REG_SZ, bytesOf("a\nb", true));
+    key.SetValue("bad utf8", REG_SZ, {'a', 0xC3, 0x28, 0});
+    key.SetValue("no bytes", REG_SZ, {});
+    key.SetValue("short dword", REG_DWORD, {1, 2, 3});
+    key.SetValue("big endian", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1});
+    key.SetValue("expand", REG_EXPAND_SZ, bytesOf("%HOME%", true));
+    key.SetValue("multi", REG_MULTI_SZ, {'a', 0, 'b', 0, 0});
+    key.SetValue("link", REG_LINK, {1, 2});
+    key.SetValue("none", REG_NONE, {});
+    key.SetValue("resources", REG_RESOURCE_LIST, {9});
+    key.SetValue("odd type", 0x12345678, {7});
+    ByteVector big(300);
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    key.SetValue("big", REG_BINARY, big);
+    tree.Create(0, {"Empty Leaf"});
+    tree.Create(2, {"SOFTWARE", "Caf\xC3\xA9 [x]", "With Space "});
+
+    const std::string text = FormatRegFile(tree);
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "Windows Registry Editor Version 5.00");
+    while (std::getline(lines, line)) {
+        EXPECT_LE(line.size(), 80u) << line;
+    }
+    for (const char* expected :
+         {"\n[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n"
+          "\"Start With Windows\"=dword:00000001\n"
+          "\"Default Play List\"=\"demo.pla\"\n",
+          "\n\"quote\\\"and\\\\slash]\"=\"say \\\"hi\\\" \\\\ there\"\n", "\n@=\"\"\n",
+          "\n\"inner zero\"=hex(1):61,00,62,00\n", "\n\"no terminator\"=hex(1):61,62,63\n",
+          "\n\"no bytes\"=hex(1):\n", "\n\"short dword\"=hex(4):01,02,03\n",
+          "\n\"expand\"=hex(2):25,48,4f,4d,45,25,00\n", "\n\"odd type\"=hex(12345678):07\n",
+          "\n[HKEY_CLASSES_ROOT\\Empty Leaf]\n",
+          "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Caf\xC3\xA9 [x]\\With Space ]\n"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin\n" << text;
+    }
+    // Keys above a section are implied; the always-present SOFTWARE keys are not written.
+    EXPECT_EQ(text.find("[HKEY_CURRENT_USER\\SOFTWARE]"), std::string::npos);
+    EXPECT_EQ(text.find("[HKEY_CURRENT_USER\\SOFTWARE\\Corvale]"), std::string::npos);
+
+    RegistryTree back;
+    RegFileError error;
+    ASSERT_TRUE(ParseRegFile(text, back, error)) << error.line << ": " << error.reason;
+    EXPECT_EQ(dump(back), dump(tree));
+}
+
+TEST(RegFileFormatTest, NamesTheLineOfTheDamage) {
+    const std::string header = "Windows Registry Editor Version 5.00\n\n";
+    std::string deep = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < 513; ++i) {
+        deep += "\\k";
+    }
+    deep += "]";
+    const struct {
+        std::string text;
+        std::size_t line;
+        std::string_view reason;
+    } cases[] = {
+        {"Windows Registry Editor\n", 1, "not a registry file"},
+        {"\x89PNG\r\n", 1, "not a registry file"},
+        {header + "[HKEY_NOWHERE\\x]\n", 3, "unknown root"},
+        {header + "\"a\"=\"b\"\n", 3, "before the first"},
+        {header + "[HKEY_USERS\\x]\n\"a=\"b\"\n", 4, "expected ="},
+        {header + "[HKEY_USERS\\x]\n\"a\"=\"b\n", 4, "not closed"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=\"b\" c\n", 4, "not closed"},
+        {header + "[HKEY_USERS\\x]\n\"a\n", 4, "no closing quote"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=dword:123456789\n", 4, "dword"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=dword:\n", 4, "dword"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=hex:1,2g\n", 4, "hex list"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=hex:100\n", 4, "hex list"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=hex(zz):00\n", 4, "hex(type)"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=hex:01,\\\n", 4, "file ends"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=hex:01,\\\n02\\\n", 5, "must end with a comma"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=-\n", 4, "removing values"},
+        {header + "[HKEY_USERS\\x]\n\"a\"=qword:1\n", 4, "unknown value data"},
+        {header + "[-HKEY_USERS\\x]\n", 3, "removing keys"},
+        {header + "[HKEY_USERS\\x\n", 3, "must end with ]"},
+        {header + "[HKEY_USERS\\\\x]\n", 3, "empty key name"},
+        {header + "[HKEY_USERS\\" + std::string(256, 'k') + "]\n", 3, "longer than 255"},
+        {header + deep + "\n", 3, "deeper than 512"},
+        {header + "\n\nrubbish\n", 5, "expected a [key]"},
+    };
+    for (const auto& c : cases) {
+        RegistryTree tree;
+        RegFileError error;
+        EXPECT_FALSE(ParseRegFile(c.text, tree, error)) << c.text;
+        EXPECT_EQ(error.line, c.line) << c.text;
+        EXPECT_NE(error.reason.find(c.reason), std::string::npos) << error.reason;
+    }
+}
+
+TEST(RegFileFormatTest, RefusesATextThatWouldTakeFarMoreMemoryThanItsSize) {
+    // Each line names 500 new keys in 1 KB: a small file that would cost megabytes.
+    std::string text = "Windows Registry Editor Version 5.00\n";
+    std::string tail;
+    for (int level = 0; level < 500; ++level) {
+        tail += "\\a";
+    }
+    for (int line = 0; line < 2000; ++line) {
+        text += "[HKEY_CURRENT_USER\\k" + std::to_string(line) + tail + "]\n";
+    }
+    RegistryTree tree;
+    RegFileError error;
+    EXPECT_FALSE(ParseRegFile(text, tree, error));
+    EXPECT_NE(error.reason.find("more keys and values"), std::string::npos) << error.reason;
+    EXPECT_LT(error.line, 2000u); // stopped on the way, not at the end
+
+    // The same number of keys, each with a sensible amount of text, is fine.
+    std::string plain = "Windows Registry Editor Version 5.00\n";
+    for (int line = 0; line < 20000; ++line) {
+        plain += "[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\Mixer\\Fader " + std::to_string(line) +
+                 "]\n\"Level\"=dword:0000ffff\n";
+    }
+    RegistryTree many;
+    EXPECT_TRUE(ParseRegFile(plain, many, error)) << error.reason;
+}
+
+// Whatever bytes the file holds, reading never fails other than by saying so, and whatever it
+// accepts, it writes back so that it reads the same again.
+TEST(RegFileFormatTest, SurvivesMangledFilesAndRoundTripsWhatItAccepts) {
+    const std::string seed = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n"
+                             "\"Start With Windows\"=dword:00000001\n"
+                             "\"Default Play List\"=\"demo \\\"x\\\".pla\"\n"
+                             "\"Blob\"=hex:00,01,02,\\\n  03,04\n"
+                             "@=hex(7):61,00,00\n\n"
+                             "[HKEY_USERS\\a\\b]\n";
+    static constexpr char kAlphabet[] = "\\\"[]@=,:;\n\r\t hexdword()0aF\x00\xff\xc3";
+    const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
+    std::mt19937 random(20240601);
+    int accepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = seed;
+        const int edits = 1 + static_cast<int>(random() % 4);
+        for (int e = 0; e < edits && !text.empty(); ++e) {
+            const std::size_t at = random() % text.size();
+            const char c = alphabet[random() % alphabet.size()];
+            switch (random() % 3) {
+            case 0:
+                text[at] = c;
+                break;
+            case 1:
+                text.insert(at, 1, c);
+                break;
+            default:
+                text.erase(at, 1 + random() % 8);
+                break;
+            }
+        }
+        RegistryTree tree;
+        RegFileError error;
+        if (!ParseRegFile(text, tree, error)) {
+            EXPECT_GE(error.line, 1u);
+            EXPECT_FALSE(error.reason.empty());
+            continue;
+        }
+        ++accepted;
+        RegistryTree back;
+        ASSERT_TRUE(ParseRegFile(FormatRegFile(tree), back, error))
+            << text << "\n--\n"
+            << FormatRegFile(tree) << "\n"
+            << error.line << ": " << error.reason;
+        ASSERT_EQ(dump(back), dump(tree)) << text;
+    }
+    EXPECT_GT(accepted, 100); // the mutations must not all be rejected outright
+}
+
+} // namespace
