@@ -1,6 +1,8 @@
 #include "app/CQuillonApp.h"
 
 #include "app/Globals.h"
+#include "platform/files/CurrentDirectory.h"
+#include "platform/msgbox/AfxMessageBox.h"
 #include "res/StringTable.h"
 
 #include <array>
@@ -14,6 +16,35 @@ constexpr DWORD kPlayListNameBuffer = 256;
 
 CQuillonApp::CQuillonApp(RegistryStore* store)
     : m_regKey(store) {}
+
+bool CQuillonApp::InitInstance(LaunchPad& launchPad) {
+    // The window system needs no preparing here: control hosting, dialog appearance and COM
+    // belong to the platform this program was first made for.
+    SetUpMixer();
+    LoadFilePatterns();
+    g_strDefaultPlayList.clear();
+    LoadSettings();
+
+    const auto currentDir = GetCurrentDirectoryPath();
+    if (!currentDir) {
+        AfxMessageBox("Unable to open current directory", MB_OK | MB_ICONSTOP);
+        return false;
+    }
+    g_szCurrentDir = *currentDir;
+
+    launchPad.RunModal();
+    SaveSettings(); // however the Launch Pad was closed
+    launchPad.Destroy();
+    return false;
+}
+
+int CQuillonApp::ExitInstance() {
+    return 0;
+}
+
+void CQuillonApp::SetUpMixer() {
+    // The mixer's fader search and volume calibration go here, with their warnings.
+}
 
 LONG CQuillonApp::LoadSettings() {
     if (const LONG result =

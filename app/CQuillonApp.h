@@ -6,15 +6,37 @@
 
 class RegistryStore;
 
-/// The application object: its settings key and the names it keeps them under. The desktop
-/// program wraps its event loop around one of these; start-up and shutdown are added there.
+/// The application object: start-up, shutdown, and the settings key with the names it keeps
+/// them under. It knows nothing of the window system: the Launch Pad reaches it through the
+/// LaunchPad interface, so that the order of start-up can be checked without a display.
 class CQuillonApp {
 public:
+    /// The program's main window as start-up sees it.
+    class LaunchPad {
+    public:
+        virtual ~LaunchPad() = default;
+        /// Makes the Launch Pad and runs it modally: the program's whole working life. When
+        /// it returns the window is gone and playback has stopped; the object remains until
+        /// Destroy. Returns the dialog's result.
+        virtual int RunModal() = 0;
+        /// Destroys the Launch Pad object.
+        virtual void Destroy() = 0;
+    };
+
     /// store: where the settings live; null means the process's default store (the user's
     /// configuration folder).
     explicit CQuillonApp(RegistryStore* store = nullptr);
     CQuillonApp(const CQuillonApp&) = delete;
     CQuillonApp& operator=(const CQuillonApp&) = delete;
+
+    /// The start-up routine: mixer faders, file patterns, settings and data folder, then the
+    /// Launch Pad for as long as the program runs, then the settings are written back. When
+    /// the data folder cannot be read it says so and returns at once, without the Launch Pad
+    /// and without writing the settings. Returns false in every case: the caller ends the
+    /// program after it.
+    bool InitInstance(LaunchPad& launchPad);
+    /// The shutdown routine; returns the process's exit code.
+    int ExitInstance();
 
     /// Reads the five settings into their globals. On the first run (no key yet) creates the
     /// key and writes the globals' current values, which are then the defaults. Returns 0, or
@@ -27,6 +49,10 @@ public:
     void LoadFilePatterns();
 
 private:
+    /// Finds the mixer's volume faders and derives the volume steps from them; may warn the
+    /// user. Empty until the mixer is part of the program.
+    void SetUpMixer();
+
     // Do not change these names: they are the addresses of stored settings.
     CRegistryKey m_regKey;
     const std::string m_strKeyPath = "Corvale\\QUILLON";

@@ -1,0 +1,4 @@
+#include "ui/CPlainButton.h"
+
+CPlainButton::CPlainButton(QWidget* parent)
+    : QPushButton(parent) {}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include "model/MoxItemOutputs.h"
+
+/// Where the program's play lists send their items: the process-wide players of the three
+/// kinds and their volume faders. Null devices when the process-wide objects do not exist.
+MoxItemOutputs ProcessItemOutputs();
