@@ -1,0 +1,403 @@
+#include "ui/CLaunchPadDlg.h"
+
+#include "app/Globals.h"
+#include "model/MoxPlayListPlayer.h"
+#include "platform/mci/Mci.h"
+#include "tests/ui/LaunchPadFixture.h"
+#include "ui/CIconButton.h"
+#include "ui/DialogControls.h"
+#include "ui/HelpWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using CLaunchPadDlgTest = LaunchPadFixture;
+using Commands = std::vector<std::string>;
+
+constexpr const char* kIdleTitle = "Quillon Launch Pad";
+
+TEST_F(CLaunchPadDlgTest, ShowsEveryControlWithItsPictureTextAndTipInTabOrder) {
+    auto& dlg = open();
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
+    EXPECT_FALSE(dlg.windowIcon().isNull());
+
+    const std::vector<std::pair<int, const char*>> tips = {
+        {CLaunchPadDlg::IDC_PLAYLIST_COMBO, "Choose your preferred Play List"},
+        {CLaunchPadDlg::IDC_PLAY_STOP, "Play the highllighted Play List"},
+        {CLaunchPadDlg::IDC_EDITOR, "Create and edit Play Lists"},
+        {CLaunchPadDlg::IDC_RECORDER, "Record announcements"},
+        {CLaunchPadDlg::IDOK_EXIT, "EXIT QUILLON!"},
+        {CLaunchPadDlg::IDC_OPTIONS, "Display Quillon options"},
+        {CLaunchPadDlg::ID_HELP, "Display help"},
+        {CLaunchPadDlg::IDC_SEND_TO_TASKBAR, "Send Quillon to the taskbar"},
+    };
+    for (const auto& [id, tip] : tips) {
+        QWidget* control = GetDlgItem(&dlg, id);
+        ASSERT_NE(control, nullptr) << id;
+        EXPECT_EQ(control->toolTip(), QString::fromUtf8(tip)) << id;
+        EXPECT_TRUE(control->isVisible()) << id;
+    }
+    for (const int id :
+         {CLaunchPadDlg::IDC_PLAY_STOP, CLaunchPadDlg::IDOK_EXIT, CLaunchPadDlg::IDC_OPTIONS,
+          CLaunchPadDlg::ID_HELP, CLaunchPadDlg::IDC_SEND_TO_TASKBAR}) {
+        EXPECT_FALSE(button(id)->icon().isNull()) << id;
+        EXPECT_TRUE(button(id)->text().isEmpty()) << id;
+    }
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_PLAY_STOP)->isDefault());
+    for (const int id : {CLaunchPadDlg::IDC_EDITOR, CLaunchPadDlg::IDC_RECORDER}) {
+        auto* large = GetDlgItemAs<CIconButton>(&dlg, id);
+        ASSERT_NE(large, nullptr) << id;
+        EXPECT_TRUE(large->HasIcon()) << id;
+        EXPECT_EQ(large->GetImageSize(), QSize(60, 64));
+        EXPECT_EQ(large->GetImagePos(), QPoint(-1, -1));
+    }
+    QWidget* cancel = GetDlgItem(&dlg, CLaunchPadDlg::IDCANCEL_HIDDEN);
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_FALSE(cancel->isVisible());
+
+    const auto label = [&dlg](int id) { return GetDlgItemAs<QLabel>(&dlg, id); };
+    EXPECT_EQ(label(CLaunchPadDlg::IDC_EDITOR_HEADING)->text(), "Create and Edit Play Lists");
+    EXPECT_EQ(label(CLaunchPadDlg::IDC_RECORDER_HEADING)->text(), "Create Announcements");
+    EXPECT_TRUE(label(CLaunchPadDlg::IDC_EDITOR_HEADING)->font().bold());
+    EXPECT_TRUE(label(CLaunchPadDlg::IDC_RECORDER_HEADING)->font().bold());
+    EXPECT_FALSE(label(CLaunchPadDlg::IDC_EDITOR_DESCRIPTION)->font().bold());
+    EXPECT_EQ(label(CLaunchPadDlg::IDC_EDITOR_DESCRIPTION)->text(),
+              "Click on this button to assemble or edit a play list.  Play Lists are groups of "
+              "music files, audio files and CD tracks.  Quillon will play your preferred Play "
+              "List.");
+    EXPECT_EQ(label(CLaunchPadDlg::IDC_RECORDER_DESCRIPTION)->text(),
+              "Click on this button to record an announcement.  Announcements are Wave files "
+              "which, once recorded, can be inserted into a Play List.");
+
+    // Tab order: the order of the controls in the dialog.
+    std::vector<int> order;
+    QWidget* first = GetDlgItem(&dlg, CLaunchPadDlg::IDC_PLAYLIST_COMBO);
+    QWidget* widget = first;
+    do {
+        if (GetControlId(widget) != 0 && widget->isVisible() &&
+            (widget->focusPolicy() & Qt::TabFocus) != 0) {
+            order.push_back(GetControlId(widget));
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != first && order.size() < 20);
+    EXPECT_EQ(order, (std::vector<int>{1045, 1037, 1021, 1044, 1051, 57670, 1, 3}));
+}
+
+TEST_F(CLaunchPadDlgTest, ListsThePlayListsSortedWithoutRegardToCaseAndSelectsTheFirst) {
+    writeWaveList("b.pla", {"b.wav"});
+    writeWaveList("A.pla", {"a.wav"});
+    WriteFileBytes(path("readme.txt"), {1});
+    open();
+    EXPECT_EQ(entries(), (Commands{"A.pla", "b.pla"}));
+    EXPECT_EQ(combo()->currentText(), "A.pla");
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_PLAY_STOP)->isEnabled());
+}
+
+TEST_F(CLaunchPadDlgTest, ThePreferredPlayListIsSelectedByTheBeginningOfItsName) {
+    writeWaveList("b.pla", {"b.wav"});
+    writeWaveList("A.pla", {"a.wav"});
+    writeWaveList("Bar.pla", {"c.wav"});
+    g_strDefaultPlayList = "BA";
+    open();
+    EXPECT_EQ(combo()->currentText(), "Bar.pla");
+
+    dialog.reset();
+    g_strDefaultPlayList = "nothing like it";
+    open();
+    EXPECT_EQ(combo()->currentText(), "") << "no entry begins with it: none is selected";
+    EXPECT_EQ(combo()->currentIndex(), -1);
+}
+
+TEST_F(CLaunchPadDlgTest, AnEmptyFolderDisablesPlay) {
+    WriteFileBytes(path("not a list.txt"), {1});
+    open();
+    EXPECT_EQ(combo()->count(), 0);
+    EXPECT_FALSE(button(CLaunchPadDlg::IDC_PLAY_STOP)->isEnabled());
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(CLaunchPadDlgTest, PlayAndStopFollowTheButton) {
+    writeWaveList("A.pla", {"one.wav", "two.wav"});
+    auto& dlg = open();
+    QPushButton* play = button(CLaunchPadDlg::IDC_PLAY_STOP);
+
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_EQ(dlg.windowTitle().toStdString(), "Playing: " + path("A.pla"));
+    EXPECT_TRUE(dlg.IsPlaying());
+    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_TRUE(showsStopIcon());
+    EXPECT_EQ(play->toolTip(), "Stop playing this Play List");
+    EXPECT_FALSE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
+    EXPECT_FALSE(button(CLaunchPadDlg::IDC_RECORDER)->isEnabled());
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_OPTIONS)->isEnabled());
+    const auto opened = mci.waitFor("open type=522");
+    ASSERT_TRUE(opened.has_value());
+    EXPECT_NE(opened->find("element=" + path("Wave Files/one.wav")), std::string::npos) << *opened;
+    ASSERT_TRUE(mci.waitFor("play "));
+
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
+    EXPECT_FALSE(dlg.IsPlaying());
+    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_TRUE(showsPlayIcon());
+    EXPECT_EQ(play->toolTip(), "Play the highllighted Play List");
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_RECORDER)->isEnabled());
+    const auto device = SharedRecordingMciPort::openedDevice(*opened);
+    EXPECT_EQ(mci.take(), (Commands{"stop " + std::to_string(device) + " flags=0x2",
+                                    "close " + std::to_string(device) + " flags=0x2"}))
+        << "stopping stops the item that plays";
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(CLaunchPadDlgTest, ACompletionNoticeFromAnotherThreadMovesThePlayerOn) {
+    writeWaveList("A.pla", {"one.wav", "two.wav"});
+    open();
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    const auto first = mci.waitFor("open type=522");
+    ASSERT_TRUE(first.has_value());
+    ASSERT_TRUE(mci.waitFor("play "));
+    const MCIDEVICEID device = SharedRecordingMciPort::openedDevice(*first);
+
+    // The notice is posted from another thread, as the sound engine posts it.
+    NotifyWindow* window = g_hNotifyWnd.load();
+    ASSERT_EQ(window, dialog->GetNotifyWindow());
+    std::thread([window, device] {
+        window->PostMessage(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, static_cast<LPARAM>(device));
+    }).join();
+    EXPECT_FALSE(mci.waitFor("close", std::chrono::milliseconds(100)))
+        << "handled on the interface thread, not in PostMessage";
+    QCoreApplication::processEvents();
+    const auto second = mci.waitFor("open type=522");
+    ASSERT_TRUE(second.has_value());
+    EXPECT_NE(second->find("two.wav"), std::string::npos) << *second;
+    EXPECT_TRUE(g_player->IsPlaying());
+
+    // A late notice of the first item, whose device is closed, changes nothing.
+    window->PostMessage(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, static_cast<LPARAM>(device));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(mci.waitFor("open", std::chrono::milliseconds(200)));
+}
+
+TEST_F(CLaunchPadDlgTest, EnterTogglesPlayAndStop) {
+    writeWaveList("A.pla", {"one.wav"});
+    auto& dlg = open();
+    QWidget* focus = combo()->lineEdit();
+    focus->setFocus();
+    QTest::keyClick(focus, Qt::Key_Return);
+    EXPECT_TRUE(dlg.IsPlaying());
+    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_TRUE(dlg.isVisible());
+    QTest::keyClick(focus, Qt::Key_Return);
+    EXPECT_FALSE(dlg.IsPlaying());
+    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(CLaunchPadDlgTest, AnUnknownNameInTheEditFieldIsNoPlayList) {
+    writeWaveList("A.pla", {"one.wav"});
+    auto& dlg = open();
+    combo()->setEditText("nothing by that name");
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "There are no playlists in this folder.  Please create a "
+                                   "playlist before trying to play it.");
+    EXPECT_EQ(boxes.boxes[0].type, MB_OK | MB_ICONINFORMATION);
+    EXPECT_FALSE(dlg.IsPlaying());
+    EXPECT_TRUE(showsPlayIcon());
+
+    combo()->setEditText("a.PLA"); // a name typed in full, in other letters
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    EXPECT_TRUE(dlg.IsPlaying());
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(CLaunchPadDlgTest, APlayListRemovedSinceTheListWasFilledIsReportedInCapitals) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    auto& dlg = open();
+    std::filesystem::remove(path("Lobby.pla"));
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const std::string shown = QString::fromStdString(path("Lobby.pla")).toUpper().toStdString();
+    EXPECT_EQ(boxes.boxes[0].text, "Unable to find your preferred Play List file " + shown + ".");
+    EXPECT_EQ(boxes.boxes[0].type, MB_OK | MB_ICONSTOP);
+    EXPECT_FALSE(dlg.IsPlaying());
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
+}
+
+TEST_F(CLaunchPadDlgTest, ADamagedPlayListIsReportedAndTheLaunchPadStaysUsable) {
+    WriteFileBytes(path("Broken.pla"), {100, 0, 0, 0, 200, 'a'}); // a name that runs out
+    writeWaveList("Good.pla", {"one.wav"});
+    auto& dlg = open();
+    ASSERT_EQ(combo()->currentText(), "Broken.pla");
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].type, MB_OK | MB_ICONSTOP);
+    EXPECT_NE(boxes.boxes[0].text.find(path("Broken.pla")), std::string::npos)
+        << boxes.boxes[0].text;
+    EXPECT_NE(boxes.boxes[0].text.find("damaged"), std::string::npos) << boxes.boxes[0].text;
+    EXPECT_FALSE(dlg.IsPlaying());
+    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
+    EXPECT_TRUE(showsPlayIcon());
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
+
+    // A file that cannot be opened at all.
+    std::filesystem::remove(path("Broken.pla"));
+    std::filesystem::create_directory(path("Broken.pla"));
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_NE(boxes.boxes[1].text.find(path("Broken.pla")), std::string::npos)
+        << boxes.boxes[1].text;
+    EXPECT_FALSE(dlg.IsPlaying());
+
+    combo()->setCurrentIndex(combo()->findText("Good.pla"));
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    EXPECT_TRUE(dlg.IsPlaying());
+    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+}
+
+TEST_F(CLaunchPadDlgTest, ThePreferredPlayListPlaysAtStartUpUnderItsBareName) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    writeWaveList("Another.pla", {"two.wav"});
+    g_bPlayDefaultPlayList = 1;
+    g_strDefaultPlayList = "lobby.PLA"; // as stored; the file's name differs in case
+    auto& dlg = open();
+    EXPECT_EQ(dlg.windowTitle(), "Playing: lobby.PLA");
+    EXPECT_TRUE(dlg.IsPlaying());
+    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_TRUE(showsStopIcon());
+    EXPECT_EQ(button(CLaunchPadDlg::IDC_PLAY_STOP)->toolTip(), "Stop playing this Play List");
+    EXPECT_FALSE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
+    EXPECT_FALSE(button(CLaunchPadDlg::IDC_RECORDER)->isEnabled());
+    EXPECT_EQ(combo()->currentText(), "Lobby.pla");
+    const auto opened = mci.waitFor("open type=522");
+    ASSERT_TRUE(opened.has_value());
+    EXPECT_NE(opened->find("one.wav"), std::string::npos);
+    EXPECT_FALSE(dlg.isMinimized());
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(CLaunchPadDlgTest, AMissingPreferredPlayListIsReportedOnceInCapitals) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    g_bPlayDefaultPlayList = 1;
+    g_strDefaultPlayList = "Evening Music.pla";
+    auto& dlg = open();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text,
+              "Unable to find your preferred Play List file EVENING MUSIC.PLA.");
+    EXPECT_EQ(boxes.boxes[0].type, MB_OK | MB_ICONSTOP);
+    EXPECT_FALSE(dlg.IsPlaying());
+    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
+    EXPECT_TRUE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
+}
+
+TEST_F(CLaunchPadDlgTest, SendToTaskbarAtStartUpStartsMinimisedAndPlaysWhenAskedTo) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    g_bSendToTaskbar = 1;
+    auto& minimised = open();
+    EXPECT_TRUE(minimised.isMinimized());
+    EXPECT_FALSE(minimised.IsPlaying());
+
+    dialog.reset();
+    g_bPlayDefaultPlayList = 1;
+    g_strDefaultPlayList = "Lobby.pla";
+    auto& both = open();
+    EXPECT_TRUE(both.isMinimized());
+    EXPECT_TRUE(both.IsPlaying());
+    EXPECT_EQ(both.windowTitle(), "Playing: Lobby.pla");
+}
+
+TEST_F(CLaunchPadDlgTest, TheTaskbarButtonMinimisesInEitherState) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    auto& dlg = open();
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    ASSERT_TRUE(dlg.IsPlaying());
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_SEND_TO_TASKBAR), Qt::LeftButton);
+    EXPECT_TRUE(dlg.isMinimized());
+    EXPECT_TRUE(g_player->IsPlaying()) << "the music plays on";
+}
+
+TEST_F(CLaunchPadDlgTest, ClosingWhilePlayingStopsThePlayerAndReleasesTheWindow) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    auto& dlg = open();
+    EXPECT_EQ(g_hNotifyWnd.load(), dlg.GetNotifyWindow());
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    const auto opened = mci.waitFor("open type=522");
+    ASSERT_TRUE(opened.has_value());
+    ASSERT_TRUE(mci.waitFor("play "));
+
+    dlg.close();
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_EQ(g_hNotifyWnd.load(), nullptr);
+    const auto device = std::to_string(SharedRecordingMciPort::openedDevice(*opened));
+    EXPECT_EQ(mci.take(),
+              (Commands{"stop " + device + " flags=0x2", "close " + device + " flags=0x2"}));
+}
+
+TEST_F(CLaunchPadDlgTest, EscAndTheExitButtonEndTheRun) {
+    auto& dlg = open();
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(g_hNotifyWnd.load(), nullptr);
+
+    dialog.reset();
+    auto& again = open();
+    QTest::mouseClick(button(CLaunchPadDlg::IDOK_EXIT), Qt::LeftButton);
+    EXPECT_FALSE(again.isVisible());
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+}
+
+TEST_F(CLaunchPadDlgTest, HelpShowsTheUserGuideInAWindowThatClosesWithTheLaunchPad) {
+    auto& dlg = open();
+    EXPECT_EQ(dlg.GetHelpWindow(), nullptr);
+    QTest::mouseClick(button(CLaunchPadDlg::ID_HELP), Qt::LeftButton);
+    HelpWindow* help = dlg.GetHelpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(help->Text().contains("data folder"));
+    EXPECT_TRUE(help->Text().contains("Wave Files"));
+    QTest::mouseClick(button(CLaunchPadDlg::ID_HELP), Qt::LeftButton);
+    EXPECT_EQ(dlg.GetHelpWindow(), help) << "one help window";
+
+    dlg.close();
+    EXPECT_FALSE(help->isVisible());
+}
+
+TEST_F(CLaunchPadDlgTest, TheContextMenuOffersTheAboutBox) {
+    auto& dlg = open();
+    QStringList entries;
+    QTimer::singleShot(0, [&entries] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* action : menu->actions()) {
+                entries << action->text();
+            }
+            menu->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), dlg.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&dlg, &event);
+    EXPECT_EQ(entries, QStringList{"&About Quillon..."});
+}
+
+} // namespace

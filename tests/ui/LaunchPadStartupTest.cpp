@@ -1,0 +1,119 @@
+// Start-up and shutdown of the program through the real Launch Pad: settings read from the
+// store, the Launch Pad run modally until the user ends it, the settings written back.
+
+#include "app/CQuillonApp.h"
+#include "app/Globals.h"
+#include "model/MoxPlayListPlayer.h"
+#include "platform/registry/RegistryStore.h"
+#include "tests/ui/LaunchPadFixture.h"
+#include "ui/CLaunchPadDlg.h"
+#include "ui/DialogControls.h"
+#include "ui/QtLaunchPad.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+class LaunchPadStartupTest : public LaunchPadFixture {
+protected:
+    void SetUp() override {
+        LaunchPadFixture::SetUp();
+        m_previousDir = std::filesystem::current_path();
+        std::filesystem::current_path(data.path());
+    }
+    void TearDown() override {
+        std::filesystem::current_path(m_previousDir);
+        LaunchPadFixture::TearDown();
+    }
+
+    void storeSettings(DWORD sendToTaskbar, DWORD playAtStart, const std::string& preferred) {
+        RegistryStore store(storePath);
+        CQuillonApp app(&store);
+        ASSERT_EQ(app.LoadSettings(), 0);
+        g_bSendToTaskbar = sendToTaskbar;
+        g_bPlayDefaultPlayList = playAtStart;
+        g_strDefaultPlayList = preferred;
+        ASSERT_EQ(app.SaveSettings(), 0);
+        resetGlobals();
+    }
+
+    DWORD storedQuality() {
+        const DWORD running = g_nRecordingQuality;
+        RegistryStore store(storePath);
+        CQuillonApp(&store).LoadSettings();
+        const DWORD stored = g_nRecordingQuality;
+        g_nRecordingQuality = running;
+        return stored;
+    }
+
+    /// Runs start-up; while the Launch Pad runs, duringRun gets it.
+    bool run(const std::function<void(CLaunchPadDlg&)>& duringRun) {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            auto* dlg = qobject_cast<CLaunchPadDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr) << "the Launch Pad runs modally";
+            ran = true;
+            duringRun(*dlg);
+        });
+        RegistryStore store(storePath);
+        CQuillonApp app(&store);
+        QtLaunchPad launchPad;
+        EXPECT_FALSE(app.InitInstance(launchPad));
+        EXPECT_EQ(launchPad.Dialog(), nullptr) << "destroyed at the end of start-up";
+        return ran;
+    }
+
+    std::string storePath = data.file(".config/quillon/registry.reg");
+
+private:
+    std::filesystem::path m_previousDir;
+};
+
+TEST_F(LaunchPadStartupTest, EscWindowCloseAndExitAllSaveTheSettings) {
+    storeSettings(0, 0, "");
+    const std::vector<std::pair<const char*, std::function<void(CLaunchPadDlg&)>>> ways = {
+        {"Esc", [](CLaunchPadDlg& dlg) { QTest::keyClick(&dlg, Qt::Key_Escape); }},
+        {"exit button",
+         [](CLaunchPadDlg& dlg) {
+             QTest::mouseClick(GetDlgItemAs<QPushButton>(&dlg, CLaunchPadDlg::IDOK_EXIT),
+                               Qt::LeftButton);
+         }},
+        {"window close", [](CLaunchPadDlg& dlg) { dlg.close(); }},
+    };
+    DWORD quality = 0;
+    for (const auto& [name, end] : ways) {
+        quality = (quality + 1) % 3;
+        const DWORD chosen = quality;
+        ASSERT_TRUE(run([&end, chosen](CLaunchPadDlg& dlg) {
+            g_nRecordingQuality = chosen; // as the recorder would change it
+            end(dlg);
+        })) << name;
+        EXPECT_EQ(storedQuality(), chosen) << name;
+        EXPECT_EQ(g_hNotifyWnd.load(), nullptr) << name;
+    }
+}
+
+TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMinimised) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    storeSettings(1, 1, "Lobby.pla");
+    ASSERT_TRUE(run([this](CLaunchPadDlg& dlg) {
+        EXPECT_TRUE(dlg.isMinimized());
+        EXPECT_TRUE(dlg.IsPlaying());
+        EXPECT_EQ(dlg.windowTitle(), "Playing: Lobby.pla");
+        EXPECT_TRUE(g_player->IsPlaying());
+        EXPECT_TRUE(mci.waitFor("play "));
+        dlg.close();
+        EXPECT_FALSE(g_player->IsPlaying()) << "stopped as the window goes";
+    }));
+    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_EQ(g_strDefaultPlayList, "Lobby.pla");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+} // namespace
