@@ -16,5 +16,7 @@ public:
     /// The value stored under the name, or nothing (first run, or unreadable).
     virtual std::optional<DWORD> LoadLevel(const std::string& name) = 0;
     /// Stores one value. A failure is the store's own business: the level still applies now.
+    /// Called on every change (a slider being dragged makes many, an item starting one): a
+    /// store that rewrites a file may keep the values and write them out later.
     virtual void SaveLevel(const std::string& name, DWORD value) = 0;
 };

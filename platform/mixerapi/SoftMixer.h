@@ -27,6 +27,12 @@
 /// of range starts at firstRunLevel, a mute unmuted.
 ///
 /// Thread-safe: one lock guards the values, the saves and the reports.
+///
+/// The program, before the fader search runs:
+///     auto mixer = std::make_shared<SoftMixer>(registryLevelStore);
+///     mixer->SetListener(&busForwarder); // OnFaderChanged -> engine.SetBusFader(bus, l, r)
+///     InstallMixerDevices({mixer});      // device 0
+/// and at shutdown, before the engine goes: mixer->SetListener(nullptr).
 class SoftMixer final : public DescribedMixerDevice {
 public:
     /// The store's key in the per-user registry (under HKEY_CURRENT_USER), apart from the
