@@ -1,0 +1,12 @@
+#include "mixer/VolumeFaderBinding.h"
+
+#include "mixer/CMixerVolumeControl.h"
+
+void VolumeFaderBinding::ApplyVolume(std::uint32_t volume) {
+    m_control.SetValue(static_cast<DWORD>(volume * m_step));
+}
+
+DWORD VolumeFaderBinding::ReadVolume() const {
+    const DWORD step = m_step;
+    return step == 0 ? 0 : m_control.GetValue() / step;
+}

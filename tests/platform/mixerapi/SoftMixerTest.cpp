@@ -1,0 +1,158 @@
+#include "platform/mixerapi/SoftMixer.h"
+
+#include "platform/mixerapi/MemoryMixerLevelStore.h"
+#include "tests/platform/mixerapi/TestMixerDevices.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace {
+
+using Report = std::tuple<MixerBus, int, int>;
+
+/// Keeps every report. Reports arrive under the mixer's lock, one at a time.
+class RecordingListener final : public SoftMixerListener {
+public:
+    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
+        reports.emplace_back(bus, left, right);
+    }
+    std::vector<Report> reports;
+};
+
+/// Writes one control through the mixer functions, as the mixer classes do.
+MMRESULT Write(DWORD controlId, std::vector<DWORD> words) {
+    MIXERCONTROLDETAILS details{};
+    details.cbStruct = sizeof details;
+    details.dwControlID = controlId;
+    details.cChannels = static_cast<DWORD>(words.size());
+    details.cbDetails = sizeof(DWORD);
+    details.paDetails = words.data();
+    return mixerSetControlDetails(MixerObjectFromId(0), &details, MIXER_SETCONTROLDETAILSF_VALUE);
+}
+
+constexpr DWORD volumeIds[] = {SoftMixer::speakersVolumeId, SoftMixer::synthesizerVolumeId,
+                               SoftMixer::waveOutVolumeId,  SoftMixer::compactDiscVolumeId,
+                               SoftMixer::waveInVolumeId,   SoftMixer::microphoneVolumeId};
+constexpr DWORD muteIds[] = {SoftMixer::speakersMuteId, SoftMixer::synthesizerMuteId,
+                             SoftMixer::waveOutMuteId, SoftMixer::compactDiscMuteId,
+                             SoftMixer::microphoneMuteId};
+
+TEST(SoftMixerTest, EffectiveLevelIsTheProductOfTheFadersUnlessMuted) {
+    EXPECT_EQ(SoftMixer::EffectiveLevel(65535, 65535, false), 65535);
+    EXPECT_EQ(SoftMixer::EffectiveLevel(32750, 65535, false), 32750);
+    EXPECT_EQ(SoftMixer::EffectiveLevel(65535, 32768, false), 32768);
+    EXPECT_EQ(SoftMixer::EffectiveLevel(0, 65535, false), 0);
+    EXPECT_EQ(SoftMixer::EffectiveLevel(65535, 65535, true), 0);
+    // 49151² / 65535 = 36863.06: the level of a bus on the first run.
+    EXPECT_EQ(SoftMixer::EffectiveLevel(49151, 49151, false), 36863);
+    EXPECT_EQ(SoftMixer::EffectiveLevel(1, 32767, false), 0);
+    EXPECT_EQ(SoftMixer::EffectiveLevel(1, 32768, false), 1);
+}
+
+TEST(SoftMixerTest, AFirstRunStartsEveryFaderAtThreeQuartersUnmuted) {
+    auto store = std::make_shared<MemoryMixerLevelStore>();
+    SoftMixer mixer(store);
+    for (DWORD id : volumeIds) {
+        EXPECT_EQ(mixer.GetValues(id), (std::vector<DWORD>{49151, 49151})) << id;
+    }
+    for (DWORD id : muteIds) {
+        EXPECT_EQ(mixer.GetValues(id), (std::vector<DWORD>{0})) << id;
+    }
+    for (int bus = 0; bus < mixerBusCount; ++bus) {
+        EXPECT_EQ(mixer.GetBusFader(static_cast<MixerBus>(bus)), (MixerBusFader{36863, 36863}));
+    }
+    EXPECT_EQ(store->SaveCount(), 0) << "starting writes nothing";
+}
+
+TEST(SoftMixerTest, MovingAFaderReachesTheListenerWithTheCombinedLevel) {
+    auto mixer = std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
+    ScopedMixerDevices devices({mixer});
+    RecordingListener listener;
+    mixer->SetListener(&listener);
+    ASSERT_EQ(listener.reports.size(), 4u) << "a new listener hears every bus at once";
+    EXPECT_EQ(listener.reports[3], Report(MixerBus::microphone, 36863, 36863));
+    listener.reports.clear();
+
+    ASSERT_EQ(Write(SoftMixer::speakersVolumeId, {65535, 65535}), MMSYSERR_NOERROR);
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::synthesizer, 49151, 49151},
+                                                     {MixerBus::waveOut, 49151, 49151},
+                                                     {MixerBus::compactDisc, 49151, 49151}}))
+        << "the speakers fader moves its three sources, not the microphone";
+    listener.reports.clear();
+
+    ASSERT_EQ(Write(SoftMixer::waveOutVolumeId, {32750, 65535}), MMSYSERR_NOERROR);
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::waveOut, 32750, 65535}}));
+    listener.reports.clear();
+
+    ASSERT_EQ(Write(SoftMixer::waveOutVolumeId, {32750, 65535}), MMSYSERR_NOERROR);
+    EXPECT_TRUE(listener.reports.empty()) << "no change, no report";
+
+    ASSERT_EQ(Write(SoftMixer::speakersVolumeId, {32768, 65535}), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixer->GetBusFader(MixerBus::waveOut), (MixerBusFader{16375, 65535}));
+    listener.reports.clear();
+
+    ASSERT_EQ(Write(SoftMixer::waveOutMuteId, {1}), MMSYSERR_NOERROR);
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::waveOut, 0, 0}}));
+    ASSERT_EQ(Write(SoftMixer::speakersMuteId, {1}), MMSYSERR_NOERROR);
+    ASSERT_EQ(Write(SoftMixer::waveOutMuteId, {0}), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixer->GetBusFader(MixerBus::waveOut), (MixerBusFader{0, 0}))
+        << "the speakers' mute silences the sources too";
+    ASSERT_EQ(Write(SoftMixer::speakersMuteId, {0}), MMSYSERR_NOERROR);
+    EXPECT_EQ(listener.reports.back(), Report(MixerBus::compactDisc, 24576, 49151));
+    listener.reports.clear();
+
+    ASSERT_EQ(Write(SoftMixer::waveInVolumeId, {0, 65535}), MMSYSERR_NOERROR);
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::microphone, 0, 49151}}));
+
+    mixer->SetListener(nullptr);
+    listener.reports.clear();
+    ASSERT_EQ(Write(SoftMixer::microphoneVolumeId, {65535, 65535}), MMSYSERR_NOERROR);
+    EXPECT_TRUE(listener.reports.empty());
+    EXPECT_EQ(mixer->GetBusFader(MixerBus::microphone), (MixerBusFader{0, 65535}));
+}
+
+TEST(SoftMixerTest, LevelsAndMutesPersistThroughTheStore) {
+    auto store = std::make_shared<MemoryMixerLevelStore>();
+    {
+        auto mixer = std::make_shared<SoftMixer>(store);
+        ScopedMixerDevices devices({mixer});
+        ASSERT_EQ(Write(SoftMixer::synthesizerVolumeId, {1000, 49151}), MMSYSERR_NOERROR);
+        ASSERT_EQ(Write(SoftMixer::compactDiscMuteId, {1}), MMSYSERR_NOERROR);
+        ASSERT_EQ(Write(SoftMixer::waveInVolumeId, {0, 0}), MMSYSERR_NOERROR);
+        ASSERT_EQ(Write(SoftMixer::waveOutVolumeId, {70000, 0}), MIXERR_INVALVALUE);
+    }
+    EXPECT_EQ(store->Levels(), (std::map<std::string, DWORD>{{"Synthesizer Left", 1000},
+                                                             {"CD Audio Mute", 1},
+                                                             {"Wave In Left", 0},
+                                                             {"Wave In Right", 0}}))
+        << "only what changed is written, one value at a time";
+
+    SoftMixer again(store);
+    EXPECT_EQ(again.GetValues(SoftMixer::synthesizerVolumeId), (std::vector<DWORD>{1000, 49151}));
+    EXPECT_EQ(again.GetValues(SoftMixer::compactDiscMuteId), (std::vector<DWORD>{1}));
+    EXPECT_EQ(again.GetValues(SoftMixer::waveInVolumeId), (std::vector<DWORD>{0, 0}));
+    EXPECT_EQ(again.GetBusFader(MixerBus::compactDisc), (MixerBusFader{0, 0}));
+    EXPECT_EQ(again.GetBusFader(MixerBus::microphone), (MixerBusFader{0, 0}));
+}
+
+TEST(SoftMixerTest, StoredValuesOutOfRangeFallBackToTheFirstRun) {
+    auto store = std::make_shared<MemoryMixerLevelStore>();
+    store->SaveLevel("Wave Out Left", 65536);
+    store->SaveLevel("Wave Out Right", 65535);
+    store->SaveLevel("Microphone Mute", 2);
+    store->SaveLevel("Speakers Mute", 1);
+    SoftMixer mixer(store);
+    EXPECT_EQ(mixer.GetValues(SoftMixer::waveOutVolumeId), (std::vector<DWORD>{49151, 65535}));
+    EXPECT_EQ(mixer.GetValues(SoftMixer::microphoneMuteId), (std::vector<DWORD>{0}));
+    EXPECT_EQ(mixer.GetValues(SoftMixer::speakersMuteId), (std::vector<DWORD>{1}));
+}
+
+TEST(SoftMixerTest, WorksWithoutAStore) {
+    auto mixer = std::make_shared<SoftMixer>(nullptr);
+    ScopedMixerDevices devices({mixer});
+    EXPECT_EQ(Write(SoftMixer::synthesizerVolumeId, {1, 2}), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixer->GetBusFader(MixerBus::synthesizer), (MixerBusFader{1, 1}));
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+#include "tests/platform/mixerapi/TestMixerDevices.h"
+
+ScopedMixerDevices::ScopedMixerDevices(MixerDevices devices)
+    : m_previous(InstallMixerDevices(std::move(devices))) {}
+
+ScopedMixerDevices::~ScopedMixerDevices() {
+    InstallMixerDevices(std::move(m_previous));
+}
+
+ProbeMixerDevice::ProbeMixerDevice(std::shared_ptr<MixerDevice> inner)
+    : m_inner(std::move(inner)) {}
+
+MMRESULT ProbeMixerDevice::Open() {
+    const MMRESULT forced = openResult;
+    return forced != MMSYSERR_NOERROR ? forced : m_inner->Open();
+}
+
+MMRESULT ProbeMixerDevice::GetDevCaps(MIXERCAPS& caps) {
+    const MMRESULT forced = capsResult;
+    return forced != MMSYSERR_NOERROR ? forced : m_inner->GetDevCaps(caps);
+}
+
+MMRESULT ProbeMixerDevice::GetLineInfo(MIXERLINE& line, DWORD query) {
+    const MMRESULT forced = lineInfoResult;
+    return forced != MMSYSERR_NOERROR ? forced : m_inner->GetLineInfo(line, query);
+}
+
+MMRESULT ProbeMixerDevice::GetLineControls(MIXERLINECONTROLS& controls, DWORD query) {
+    return m_inner->GetLineControls(controls, query);
+}
+
+MMRESULT ProbeMixerDevice::GetControlDetails(MIXERCONTROLDETAILS& details, DWORD query) {
+    const MMRESULT forced = readResult;
+    const MMRESULT result =
+        forced != MMSYSERR_NOERROR ? forced : m_inner->GetControlDetails(details, query);
+    record(false, query, details);
+    return result;
+}
+
+MMRESULT ProbeMixerDevice::SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) {
+    record(true, query, details);
+    const MMRESULT forced = writeResult;
+    return forced != MMSYSERR_NOERROR ? forced : m_inner->SetControlDetails(details, query);
+}
+
+void ProbeMixerDevice::record(bool write, DWORD query, const MIXERCONTROLDETAILS& details) {
+    DetailsRequest request{write,
+                           query,
+                           details.dwControlID,
+                           details.cChannels,
+                           details.cMultipleItems,
+                           details.cbDetails,
+                           {}};
+    if (details.cbDetails == sizeof(DWORD)) {
+        const std::size_t count =
+            std::size_t{details.cChannels} * std::max<DWORD>(details.cMultipleItems, 1);
+        const auto* words = static_cast<const DWORD*>(details.paDetails);
+        request.words.assign(words, words + count);
+    }
+    std::lock_guard lock(m_mutex);
+    m_requests.push_back(std::move(request));
+}
+
+std::vector<ProbeMixerDevice::DetailsRequest> ProbeMixerDevice::Requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+void ProbeMixerDevice::ClearRequests() {
+    std::lock_guard lock(m_mutex);
+    m_requests.clear();
+}
+
+MixerControlDescription TestFader(DWORD controlId, DWORD minimum, DWORD maximum,
+                                  std::vector<DWORD> values, DWORD flags) {
+    return {MakeMixerControl(controlId, MIXERCONTROL_CONTROLTYPE_VOLUME, flags, "Volume",
+                             "Test Volume", minimum, maximum, maximum - minimum),
+            {},
+            std::move(values)};
+}
+
+MixerControlDescription TestMute(DWORD controlId, DWORD muted) {
+    return {MakeMixerControl(controlId, MIXERCONTROL_CONTROLTYPE_MUTE,
+                             MIXERCONTROL_CONTROLF_UNIFORM, "Mute", "Test Mute", 0, 1, 0),
+            {},
+            {muted}};
+}
+
+MixerLineDescription TestSource(DWORD lineId, DWORD componentType, DWORD channels,
+                                std::vector<MixerControlDescription> controls) {
+    return {MakeMixerLine(lineId, componentType, channels, "Source", "Test Source",
+                          MIXERLINE_TARGETTYPE_UNDEFINED),
+            std::move(controls)};
+}
+
+MixerDestinationDescription TestDestination(DWORD lineId, DWORD componentType,
+                                            std::vector<MixerLineDescription> sources) {
+    return {{MakeMixerLine(lineId, componentType, 2, "Destination", "Test Destination",
+                           MIXERLINE_TARGETTYPE_WAVEOUT),
+             {}},
+            std::move(sources)};
+}
+
+MixerDescription TestMixer(std::vector<MixerDestinationDescription> destinations) {
+    MixerDescription mixer;
+    CopyMixerText(mixer.caps.szPname, "Test Mixer");
+    mixer.destinations = std::move(destinations);
+    return mixer;
+}
