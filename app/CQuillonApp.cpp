@@ -1,6 +1,7 @@
 #include "app/CQuillonApp.h"
 
 #include "app/Globals.h"
+#include "mixer/MixerGlobals.h"
 #include "platform/files/CurrentDirectory.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "res/StringTable.h"
@@ -43,7 +44,10 @@ int CQuillonApp::ExitInstance() {
 }
 
 void CQuillonApp::SetUpMixer() {
-    // The mixer's fader search and volume calibration go here, with their warnings.
+    // Whatever the search finds, start-up goes on: the calibration warns about what is missing
+    // and substitutes default steps.
+    FindMixerControls();
+    CalibrateVolumeSteps();
 }
 
 LONG CQuillonApp::LoadSettings() {

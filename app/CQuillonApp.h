@@ -49,8 +49,8 @@ public:
     void LoadFilePatterns();
 
 private:
-    /// Finds the mixer's volume faders and derives the volume steps from them; may warn the
-    /// user. Empty until the mixer is part of the program.
+    /// Finds the volume faders of mixer device 0 and derives the volume steps from them; warns
+    /// the user about each kind it cannot work out.
     void SetUpMixer();
 
     // Do not change these names: they are the addresses of stored settings.

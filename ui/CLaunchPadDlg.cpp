@@ -3,6 +3,7 @@
 #include "app/Globals.h"
 #include "app/ProcessObjects.h"
 #include "audio/CompletionNotice.h"
+#include "mixer/MixerGlobals.h"
 #include "model/MoxPlayList.h"
 #include "model/MoxPlayListPlayer.h"
 #include "platform/classlib/CArchive.h"
@@ -199,8 +200,7 @@ void CLaunchPadDlg::OnDestroy() {
 }
 
 void CLaunchPadDlg::ReleaseMixerFaders() {
-    // The mixer devices of the four volume faders are closed here, and the fader copies found
-    // at start-up deleted, once the mixer is part of the program.
+    ReleaseVolumeControls();
 }
 
 void CLaunchPadDlg::contextMenuEvent(QContextMenuEvent* event) {

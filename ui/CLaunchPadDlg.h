@@ -93,8 +93,7 @@ private:
     int PlayPlayList(const std::string& path);
     void StopPlaying();
     void ShowPlayState(bool playing);
-    /// Gives back the mixer's faders found at start-up; empty until the mixer is part of the
-    /// program.
+    /// Closes the devices of the volume faders found at start-up and deletes their copies.
     void ReleaseMixerFaders();
     /// The combo box entry that is chosen: the one whose text the edit field shows.
     int SelectedEntry() const;

@@ -4,13 +4,12 @@
 #include "audio/MoxCDDevice.h"
 #include "audio/MoxMidDevice.h"
 #include "audio/MoxWavDevice.h"
+#include "mixer/MixerGlobals.h"
 
 MoxItemOutputs ProcessItemOutputs() {
-    // No faders yet: items play at the level the sound engine gives them until the mixer's
-    // faders are handed out here.
     MoxItemOutputs outputs;
-    outputs.midi = {g_midDevice.get(), nullptr};
-    outputs.wave = {g_wavDevice.get(), nullptr};
-    outputs.cd = {g_cdDevice.get(), nullptr};
+    outputs.midi = {g_midDevice.get(), &g_mixerFaders.synthFader};
+    outputs.wave = {g_wavDevice.get(), &g_mixerFaders.waveFader};
+    outputs.cd = {g_cdDevice.get(), &g_mixerFaders.cdFader};
     return outputs;
 }

@@ -3,7 +3,10 @@
 
 #include "app/CQuillonApp.h"
 #include "app/ProcessObjects.h"
+#include "app/RegistryMixerLevelStore.h"
 #include "app/desktop/SilentMciPort.h"
+#include "platform/mixerapi/MixerDevice.h"
+#include "platform/mixerapi/SoftMixer.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "ui/IconResources.h"
 #include "ui/QtLaunchPad.h"
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -59,6 +63,13 @@ int main(int argc, char** argv) {
     SilentMciPort mci;
     ProcessObjects processObjects(mci);
 
+    // The software mixer is mixer device 0, where start-up looks for the volume faders. Its
+    // levels are kept in the per-user store; they reach the sound through a listener that
+    // passes them to the sound engine.
+    const auto mixer = std::make_shared<SoftMixer>(
+        std::make_shared<RegistryMixerLevelStore>(SoftMixer::registryKey));
+    InstallMixerDevices({mixer});
+
     QApplication application(argc, argv);
     if (QApplication::arguments().size() > 1) {
         printUsage(std::cerr);
@@ -80,5 +91,6 @@ int main(int argc, char** argv) {
         exitCode = theApp.ExitInstance();
     }
     InstallMessageBoxHandler(nullptr);
+    InstallMixerDevices({});
     return exitCode;
 }

@@ -1,6 +1,10 @@
 #include "app/CQuillonApp.h"
 
 #include "app/Globals.h"
+#include "mixer/MixerGlobals.h"
+#include "platform/mixerapi/MemoryMixerLevelStore.h"
+#include "platform/mixerapi/MixerDevice.h"
+#include "platform/mixerapi/SoftMixer.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "platform/registry/RegistryStore.h"
 #include "tests/support/TempDir.h"
@@ -73,8 +77,12 @@ protected:
         std::filesystem::create_directories(data);
         std::filesystem::current_path(data);
         InstallMessageBoxHandler(&boxes);
+        InstallMixerDevices(
+            {std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>())});
     }
     void TearDown() override {
+        ReleaseVolumeControls();
+        InstallMixerDevices({});
         InstallMessageBoxHandler(nullptr);
         std::filesystem::current_path(m_previousDir);
         resetGlobals();
@@ -126,6 +134,43 @@ TEST_F(CQuillonAppStartupTest, TheLaunchPadRunsWithPatternsSettingsAndDataFolder
     EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(app.ExitInstance(), 0);
+}
+
+TEST_F(CQuillonAppStartupTest, TheVolumeFadersAreFoundAndCalibratedBeforeTheLaunchPadRuns) {
+    launchPad.whileRunning = [] {
+        EXPECT_EQ(g_synthStep, 655u) << "65535 units over a scale of 100";
+        EXPECT_EQ(g_waveStep, 655u);
+        EXPECT_EQ(g_cdStep, 655u);
+        g_mixerFaders.waveFader.ApplyVolume(40);
+        EXPECT_EQ(g_mixerFaders.waveFader.ReadVolume(), 40u) << "the wave fader is bound";
+        EXPECT_EQ(g_playbackVolumeControls.size(), 3u);
+    };
+    RegistryStore store(storePath);
+    CQuillonApp(&store).InitInstance(launchPad);
+    EXPECT_EQ(launchPad.calls.size(), 2u);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(CQuillonAppStartupTest, WithoutAMixerStartUpWarnsFirstAndGoesOn) {
+    InstallMixerDevices({});
+    // The faders as a process that has not searched yet has them (earlier cases bound them).
+    for (CMixerVolumeControl* fader : {&g_synthVolume, &g_waveVolume, &g_cdVolume, &g_micVolume}) {
+        *fader = CMixerVolumeControl();
+    }
+    boxes.onShow = [] {
+        EXPECT_EQ(g_strPlaPattern, "") << "the warnings come before the rest of start-up";
+    };
+    RegistryStore store(storePath);
+    CQuillonApp(&store).InitInstance(launchPad);
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.shown[0].first, MixerFaders::synthesizerMessage);
+    EXPECT_EQ(boxes.shown[1].first, MixerFaders::waveMessage);
+    EXPECT_EQ(boxes.shown[2].first, MixerFaders::cdMessage);
+    for (const auto& [text, type] : boxes.shown) {
+        EXPECT_EQ(type & MB_ICONSTOP, MB_ICONSTOP) << text;
+    }
+    EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
+    EXPECT_EQ(g_waveStep, MixerFaders::defaultStep);
 }
 
 TEST_F(CQuillonAppStartupTest, SettingsChangedWhileRunningAreSavedBeforeTheLaunchPadIsDestroyed) {

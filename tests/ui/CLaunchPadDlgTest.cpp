@@ -1,6 +1,7 @@
 #include "ui/CLaunchPadDlg.h"
 
 #include "app/Globals.h"
+#include "mixer/MixerGlobals.h"
 #include "model/MoxPlayListPlayer.h"
 #include "platform/mci/Mci.h"
 #include "tests/ui/LaunchPadFixture.h"
@@ -344,11 +345,14 @@ TEST_F(CLaunchPadDlgTest, ClosingWhilePlayingStopsThePlayerAndReleasesTheWindow)
     ASSERT_TRUE(opened.has_value());
     ASSERT_TRUE(mci.waitFor("play "));
 
+    ASSERT_FALSE(g_playbackVolumeControls.empty());
     dlg.close();
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(g_player->IsPlaying());
     EXPECT_EQ(g_hNotifyWnd.load(), nullptr);
+    EXPECT_TRUE(g_playbackVolumeControls.empty()) << "the fader copies are released";
+    EXPECT_TRUE(g_recordVolumeControls.empty());
     const auto device = std::to_string(SharedRecordingMciPort::openedDevice(*opened));
     EXPECT_EQ(mci.take(),
               (Commands{"stop " + device + " flags=0x2", "close " + device + " flags=0x2"}));

@@ -1,6 +1,10 @@
 #include "tests/ui/LaunchPadFixture.h"
 
 #include "app/Globals.h"
+#include "mixer/MixerGlobals.h"
+#include "platform/mixerapi/MemoryMixerLevelStore.h"
+#include "platform/mixerapi/MixerDevice.h"
+#include "platform/mixerapi/SoftMixer.h"
 #include "ui/DialogControls.h"
 #include "ui/IconResources.h"
 
@@ -19,11 +23,17 @@ void LaunchPadFixture::SetUp() {
     std::filesystem::create_directory(data.file("Wave Files"));
     objects = std::make_unique<ProcessObjects>(mci);
     mci.take(); // the players' probes
+    // The volume faders as start-up finds them on the software mixer.
+    InstallMixerDevices({std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>())});
+    FindMixerControls();
+    CalibrateVolumeSteps();
 }
 
 void LaunchPadFixture::TearDown() {
     dialog.reset();
     objects.reset();
+    ReleaseVolumeControls();
+    InstallMixerDevices({});
     resetGlobals();
 }
 
