@@ -24,6 +24,7 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QShortcut>
 
 #include <filesystem>
 #include <new>
@@ -103,6 +104,9 @@ CLaunchPadDlg::CLaunchPadDlg(QWidget* parent)
     connect(m_ui->helpButton, &QPushButton::clicked, this, [this] { OnHelp(); });
     connect(m_ui->exitButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    // The help key asks for help as the help button does.
+    auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
+    connect(helpKey, &QShortcut::activated, this, [this] { OnHelp(); });
 }
 
 CLaunchPadDlg::~CLaunchPadDlg() {

@@ -384,6 +384,15 @@ TEST_F(CLaunchPadDlgTest, HelpShowsTheUserGuideInAWindowThatClosesWithTheLaunchP
     QTest::mouseClick(button(CLaunchPadDlg::ID_HELP), Qt::LeftButton);
     EXPECT_EQ(dlg.GetHelpWindow(), help) << "one help window";
 
+    help->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(dlg.GetHelpWindow(), nullptr) << "a closed help window goes";
+    QApplication::setActiveWindow(&dlg);
+    QTest::keyClick(&dlg, Qt::Key_F1);
+    help = dlg.GetHelpWindow();
+    ASSERT_NE(help, nullptr) << "the help key opens it again";
+    EXPECT_TRUE(help->isVisible());
+
     dlg.close();
     EXPECT_FALSE(help->isVisible());
 }
