@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <future>
 #include <map>
 #include <mutex>
@@ -29,8 +30,8 @@ constexpr std::size_t kPrefillFrames = 4096;
 constexpr std::size_t kChunkFrames = 8192;
 constexpr auto kDevicePoll = 200ms;
 constexpr auto kIdleWait = 1000ms;
-constexpr auto kFirstRetry = 200ms;
-constexpr auto kLongestRetry = 2000ms;
+constexpr auto kFirstRetry = 100ms;
+constexpr auto kLongestRetry = 1000ms;
 constexpr auto kReaperWait = 1000ms;
 constexpr auto kShutdownReaperWait = 3000ms;
 
@@ -150,6 +151,7 @@ struct SoundEngine::Impl {
     std::chrono::steady_clock::time_point nextAttempt{};
     std::chrono::milliseconds backoff{kFirstRetry};
     int failures = 0;
+    std::string preferredDriver; // the driver of the first device that opened
 
     std::atomic<bool> deviceOpen{false};
     std::atomic<std::uint64_t> opens{0};
@@ -344,13 +346,19 @@ void SoundEngine::Impl::ManageDevice(
         if (OpenDevice(error)) {
             failures = 0;
             backoff = kFirstRetry;
+            if (preferredDriver.empty()) {
+                preferredDriver = sdl->DriverName();
+            }
         } else {
             ++failures;
             nextAttempt = std::chrono::steady_clock::now() + backoff;
             backoff = std::min(backoff * 2, std::chrono::milliseconds(kLongestRetry));
-            // SDL keeps the driver it found at start (a fallback, when the sound server was
-            // not up then); starting its audio again lets it find the server.
-            if (failures % 3 == 0 && reapers->running == 0) {
+            // SDL keeps the driver it found when its audio started: a fallback when the sound
+            // server was not up then. Starting SDL's audio again lets it find the server; the
+            // driver that worked before reconnects by itself and is left alone.
+            bool fallback = preferredDriver.empty() || sdl->DriverName() != preferredDriver;
+            if (fallback && failures % 3 == 0 && reapers->running == 0 &&
+                std::getenv("SDL_AUDIODRIVER") == nullptr) {
                 sdl->Restart();
             }
         }

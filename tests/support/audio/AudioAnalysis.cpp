@@ -48,11 +48,18 @@ double RmsDb(const std::vector<float>& mono) {
 }
 
 double ZeroCrossingFrequency(const std::vector<float>& mono, int rate) {
+    // A crossing counts only after the signal went below -10 % of its peak since the last
+    // one, so noise around zero (8-bit files, dither) does not add crossings.
+    const double hysteresis = 0.1 * Peak(mono);
     double first = -1.0;
     double last = -1.0;
     int crossings = 0;
+    bool armed = false;
     for (std::size_t i = 1; i < mono.size(); ++i) {
-        if (mono[i - 1] < 0.0f && mono[i] >= 0.0f) {
+        if (mono[i - 1] < -hysteresis) {
+            armed = true;
+        }
+        if (armed && mono[i - 1] < 0.0f && mono[i] >= 0.0f) {
             double t = static_cast<double>(i - 1) + static_cast<double>(-mono[i - 1]) /
                                                         static_cast<double>(mono[i] - mono[i - 1]);
             if (first < 0.0) {
@@ -60,9 +67,10 @@ double ZeroCrossingFrequency(const std::vector<float>& mono, int rate) {
             }
             last = t;
             ++crossings;
+            armed = false;
         }
     }
-    if (crossings < 2) {
+    if (crossings < 2 || hysteresis <= 0.0) {
         return 0.0;
     }
     return (crossings - 1) * rate / (last - first);

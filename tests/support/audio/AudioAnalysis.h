@@ -16,7 +16,8 @@ double Peak(const std::vector<float>& mono);
 double RmsDb(const std::vector<float>& mono);
 
 /// Frequency of a steady tone by counting rising zero crossings, interpolated between samples
-/// (exact to a fraction of a hertz over a few hundred milliseconds). 0 for silence.
+/// with hysteresis against noise (exact to a fraction of a hertz over a few hundred
+/// milliseconds). 0 for silence.
 double ZeroCrossingFrequency(const std::vector<float>& mono, int rate);
 /// Power of one frequency (Goertzel), normalised so a full-scale sine gives 0.5.
 double GoertzelPower(const std::vector<float>& mono, int rate, double frequency);

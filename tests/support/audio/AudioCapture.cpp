@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -104,6 +105,17 @@ std::size_t AudioCapture::Frames() const {
 std::chrono::steady_clock::time_point AudioCapture::StartTime() const {
     std::lock_guard lock(m_mutex);
     return m_start;
+}
+
+std::vector<float> AudioCapture::Latest(std::size_t frames) const {
+    std::lock_guard lock(m_mutex);
+    std::size_t samples = std::min(frames * 2, m_samples.size() & ~std::size_t{1});
+    std::vector<float> out(samples);
+    std::size_t from = (m_samples.size() & ~std::size_t{1}) - samples;
+    for (std::size_t i = 0; i < samples; ++i) {
+        out[i] = static_cast<float>(m_samples[from + i]) / 32768.0f;
+    }
+    return out;
 }
 
 std::vector<float> AudioCapture::Stop() {

@@ -37,6 +37,8 @@ public:
     std::size_t Frames() const;
     /// When the first data arrived (its frame 0 was played about then).
     std::chrono::steady_clock::time_point StartTime() const;
+    /// A copy of the last frames recorded so far (fewer at the start), while recording goes on.
+    std::vector<float> Latest(std::size_t frames) const;
     /// Stops recording; returns everything recorded (stereo interleaved, [-1, 1]).
     std::vector<float> Stop();
     /// Frames recorded, as seconds.
