@@ -1,0 +1,134 @@
+// quillon-play end to end: play lists made with quillon-pla, tones made on the spot, played
+// through the private sound server and identified by frequency in what came out.
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RunCommand.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/audio/AudioAnalysis.h"
+#include "tests/support/audio/AudioCapture.h"
+#include "tests/support/audio/TestSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+using namespace std::chrono_literals;
+using namespace testaudio;
+
+namespace {
+
+constexpr int kRate = AudioCapture::kRate;
+
+class QuillonPlayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(data.file("Wave Files"));
+        std::filesystem::create_directories(data.file("config"));
+    }
+
+    /// A tone followed by silence, so that every repetition stands apart in the capture.
+    void tone(const std::string& name, double frequency, double seconds, double silence = 0.12) {
+        std::vector<float> samples = SineTone(frequency, seconds, 44100, 0.5);
+        samples.resize(samples.size() + static_cast<std::size_t>(silence * 44100), 0.0f);
+        WriteWave(data.file("Wave Files/" + name), samples, {});
+    }
+
+    void makeList(const std::string& json) {
+        const CommandResult made = RunCommand(
+            std::string(QUILLON_PLA) + " make " + ShellQuote(data.file("list.pla")), json);
+        ASSERT_EQ(made.exitStatus, 0) << made.err;
+    }
+
+    std::unique_ptr<ChildProcess> play(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{QUILLON_PLAY};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        // A configuration folder of the test's own, so mixer levels start as on a first run.
+        return std::make_unique<ChildProcess>(
+            argv, std::vector<std::string>{"XDG_CONFIG_HOME=" + data.file("config")}, data.path());
+    }
+
+    static std::vector<double> frequencies(const std::vector<Segment>& segments) {
+        std::vector<double> out;
+        for (const Segment& s : segments) {
+            out.push_back(std::round(s.frequency));
+        }
+        return out;
+    }
+
+    TempDir data;
+};
+
+TEST_F(QuillonPlayTest, PlaysTheListInOrderWithItsLoopCountsAndSkipsAMissingFile) {
+    tone("low.wav", 440, 0.25);
+    tone("mid.wav", 660, 0.25);
+    tone("HIGH.wav", 990, 0.25);
+    makeList(R"({"items": [{"kind": 102, "name": "low.wav", "loopCount": 2, "volume": 100},
+                           {"kind": 102, "name": "gone.wav", "loopCount": 1, "volume": 100},
+                           {"kind": 102, "name": "mid.wav", "loopCount": 1, "volume": 100},
+                           {"kind": 102, "name": "high.wav", "loopCount": 3, "volume": 100}]})");
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    auto player = play({"--loops", "1", "list.pla"});
+    ASSERT_EQ(player->Wait(30s), 0) << player->Errors();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<float> left = Channel(capture.Stop(), 0);
+
+    const std::vector<Segment> segments = FindSegments(left, kRate, -40.0, 0.05);
+    EXPECT_EQ(frequencies(segments), (std::vector<double>{440, 440, 660, 990, 990, 990}));
+    for (const Segment& s : segments) {
+        EXPECT_NEAR(s.Seconds(kRate), 0.25, 0.02) << "every repetition plays whole";
+    }
+
+    const std::string log = player->Output();
+    EXPECT_NE(log.find("play wave \"low.wav\" repetition 2"), std::string::npos) << log;
+    EXPECT_NE(log.find("fail wave \"gone.wav\": Unable to find the Wave file player"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("play wave \"high.wav\" repetition 3"), std::string::npos) << log;
+    EXPECT_NE(log.find("end: the list has played 1 times"), std::string::npos) << log;
+}
+
+TEST_F(QuillonPlayTest, ASignalStopsTheItemAndEndsCleanly) {
+    tone("long.wav", 523, 20.0, 0.0);
+    makeList(R"({"items": [{"kind": 102, "name": "long.wav", "volume": 100}]})");
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    auto player = play({"list.pla"});
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(player->Running());
+    const double signalledAt = capture.Seconds();
+    player->Signal(SIGTERM);
+    ASSERT_EQ(player->Wait(5s), 0) << player->Errors();
+    std::this_thread::sleep_for(500ms);
+    const std::vector<Segment> segments = FindSegments(Channel(capture.Stop(), 0), kRate);
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_NEAR(segments[0].frequency, 523, 2);
+    EXPECT_LT(segments[0].End(kRate), signalledAt + 0.3) << "silence soon after the signal";
+    EXPECT_NE(player->Output().find("stop: signal 15"), std::string::npos);
+}
+
+TEST_F(QuillonPlayTest, BadPlayListsAndArgumentsAreRefusedClearly) {
+    WriteFileBytes(data.file("broken.pla"), HexBytes("64000000 FF FF FF 00 00 00 10"));
+    auto broken = play({"broken.pla"});
+    EXPECT_EQ(broken->Wait(20s), 1);
+    EXPECT_NE(broken->Errors().find("broken.pla"), std::string::npos) << broken->Errors();
+
+    auto missing = play({"--data", data.path(), "nowhere.pla"});
+    EXPECT_EQ(missing->Wait(20s), 1);
+    EXPECT_NE(missing->Errors().find("nowhere.pla\" was not found"), std::string::npos)
+        << missing->Errors();
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{},
+                                                {"--loops", "0", "x.pla"},
+                                                {"--loops", "-1", "x.pla"},
+                                                {"--frobnicate", "x.pla"},
+                                                {"a.pla", "b.pla"}}) {
+        auto refused = play(bad);
+        EXPECT_EQ(refused->Wait(10s), 2);
+    }
+}
+
+} // namespace
