@@ -1,6 +1,7 @@
 // quillon-play end to end: play lists made with quillon-pla, tones made on the spot, played
 // through the private sound server and identified by frequency in what came out.
 
+#include "platform/engine/FaderCurve.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
@@ -89,6 +90,37 @@ TEST_F(QuillonPlayTest, PlaysTheListInOrderWithItsLoopCountsAndSkipsAMissingFile
         << log;
     EXPECT_NE(log.find("play wave \"high.wav\" repetition 3"), std::string::npos) << log;
     EXPECT_NE(log.find("end: the list has played 1 times"), std::string::npos) << log;
+}
+
+TEST_F(QuillonPlayTest, EachItemSoundsAtItsOwnVolume) {
+    // The same tone at item volumes 100, 50 and 10. Each sets the wave fader to volume x 655;
+    // on a first run the speakers fader stands at three quarters, and the engine turns the
+    // combined fader into a gain on its perceptual curve.
+    tone("beep.wav", 1000, 0.4, 0.15);
+    makeList(R"({"items": [{"kind": 102, "name": "beep.wav", "volume": 100},
+                           {"kind": 102, "name": "beep.wav", "volume": 50},
+                           {"kind": 102, "name": "beep.wav", "volume": 10}]})");
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    auto player = play({"--loops", "1", "list.pla"});
+    ASSERT_EQ(player->Wait(30s), 0) << player->Errors();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<Segment> segments =
+        FindSegments(Channel(capture.Stop(), 0), kRate, -75.0, 0.05);
+    ASSERT_EQ(segments.size(), 3u);
+
+    const auto expectedDb = [](unsigned volume) {
+        const unsigned source = volume * 655;
+        const unsigned combined = (source * 49151u + 32767u) / 65535u;
+        return 20 * std::log10(0.5 / std::sqrt(2.0)) +
+               FaderToDecibels(static_cast<std::uint16_t>(combined));
+    };
+    EXPECT_NEAR(segments[0].rmsDb, expectedDb(100), 1.0);
+    EXPECT_NEAR(segments[1].rmsDb, expectedDb(50), 1.0);
+    EXPECT_NEAR(segments[2].rmsDb, expectedDb(10), 1.0);
+    // Half the fader sounds half as loud: 10 dB down.
+    EXPECT_NEAR(segments[0].rmsDb - segments[1].rmsDb, 10.0, 0.5);
+    EXPECT_NEAR(segments[1].rmsDb - segments[2].rmsDb, 10 * std::log2(5.0), 0.5);
 }
 
 TEST_F(QuillonPlayTest, ASignalStopsTheItemAndEndsCleanly) {
