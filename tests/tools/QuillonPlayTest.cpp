@@ -2,12 +2,7 @@
 // through the private sound server and identified by frequency in what came out.
 
 #include "platform/engine/FaderCurve.h"
-#include "tests/support/ChildProcess.h"
-#include "tests/support/RunCommand.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/audio/AudioAnalysis.h"
-#include "tests/support/audio/AudioCapture.h"
-#include "tests/support/audio/TestSignals.h"
+#include "tests/tools/HeadlessFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,51 +11,9 @@
 #include <filesystem>
 #include <thread>
 
-using namespace std::chrono_literals;
-using namespace testaudio;
-
 namespace {
 
-constexpr int kRate = AudioCapture::kRate;
-
-class QuillonPlayTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::filesystem::create_directories(data.file("Wave Files"));
-        std::filesystem::create_directories(data.file("config"));
-    }
-
-    /// A tone followed by silence, so that every repetition stands apart in the capture.
-    void tone(const std::string& name, double frequency, double seconds, double silence = 0.12) {
-        std::vector<float> samples = SineTone(frequency, seconds, 44100, 0.5);
-        samples.resize(samples.size() + static_cast<std::size_t>(silence * 44100), 0.0f);
-        WriteWave(data.file("Wave Files/" + name), samples, {});
-    }
-
-    void makeList(const std::string& json) {
-        const CommandResult made = RunCommand(
-            std::string(QUILLON_PLA) + " make " + ShellQuote(data.file("list.pla")), json);
-        ASSERT_EQ(made.exitStatus, 0) << made.err;
-    }
-
-    std::unique_ptr<ChildProcess> play(const std::vector<std::string>& arguments) {
-        std::vector<std::string> argv{QUILLON_PLAY};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        // A configuration folder of the test's own, so mixer levels start as on a first run.
-        return std::make_unique<ChildProcess>(
-            argv, std::vector<std::string>{"XDG_CONFIG_HOME=" + data.file("config")}, data.path());
-    }
-
-    static std::vector<double> frequencies(const std::vector<Segment>& segments) {
-        std::vector<double> out;
-        for (const Segment& s : segments) {
-            out.push_back(std::round(s.frequency));
-        }
-        return out;
-    }
-
-    TempDir data;
-};
+using QuillonPlayTest = HeadlessFixture;
 
 TEST_F(QuillonPlayTest, PlaysTheListInOrderWithItsLoopCountsAndSkipsAMissingFile) {
     tone("low.wav", 440, 0.25);
