@@ -1,19 +1,78 @@
 #include "app/ProcessObjects.h"
 
 #include "app/Globals.h"
+#include "app/RegistryMixerLevelStore.h"
 #include "audio/MoxCDDevice.h"
 #include "audio/MoxMidDevice.h"
 #include "audio/MoxWavDevice.h"
+#include "mixer/MixerGlobals.h"
 #include "model/MoxPlayListPlayer.h"
-#include "platform/mci/MciPort.h"
+#include "platform/engine/SoundEngine.h"
+#include "platform/mci/MciLayer.h"
+#include "platform/mixerapi/SoftMixer.h"
+#include "platform/mixerapi/SoftMixerListener.h"
 
+ProcessObject<SoundEngine> g_engine;
 ProcessObject<MciPort> g_mci;
 ProcessObject<MoxCDDevice> g_cdDevice;
 ProcessObject<MoxMidDevice> g_midDevice;
 ProcessObject<MoxWavDevice> g_wavDevice;
 ProcessObject<MoxPlayListPlayer> g_player;
 
+namespace {
+
+// The software mixer's buses are the engine's, in the same order.
+class BusForwarder final : public SoftMixerListener {
+public:
+    explicit BusForwarder(SoundEngine& engine)
+        : m_engine(engine) {}
+    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
+        m_engine.SetBusFader(static_cast<Bus>(static_cast<int>(bus)), left, right);
+    }
+
+private:
+    SoundEngine& m_engine;
+};
+
+} // namespace
+
+/// The engine, its command layer and the software mixer: what a real program has and tests
+/// with a command layer of their own do without.
+struct ProcessObjects::Sound {
+    Sound()
+        : engine()
+        , mci(engine, MciLayer::Config::FromEnvironment())
+        , forwarder(engine)
+        , levels(std::make_shared<RegistryMixerLevelStore>(SoftMixer::registryKey))
+        , mixer(std::make_shared<SoftMixer>(levels)) {
+        InstallMciPort(&mci);
+        mixer->SetListener(&forwarder);
+        InstallMixerDevices({mixer});
+    }
+    ~Sound() {
+        InstallMixerDevices({});
+        mixer->SetListener(nullptr);
+        InstallMciPort(nullptr);
+    }
+
+    SoundEngine engine;
+    MciLayer mci;
+    BusForwarder forwarder;
+    std::shared_ptr<RegistryMixerLevelStore> levels;
+    std::shared_ptr<SoftMixer> mixer;
+};
+
+ProcessObjects::ProcessObjects()
+    : m_sound(std::make_unique<Sound>()) {
+    g_engine.Attach(&m_sound->engine);
+    makePlayers(m_sound->mci);
+}
+
 ProcessObjects::ProcessObjects(MciPort& mci) {
+    makePlayers(mci);
+}
+
+void ProcessObjects::makePlayers(MciPort& mci) {
     g_mci.Attach(&mci);
     const MoxDeviceEnvironment environment{&mci, &g_szCurrentDir, &g_hNotifyWnd};
     m_cdDevice = std::make_unique<MoxCDDevice>(environment);
@@ -36,4 +95,12 @@ ProcessObjects::~ProcessObjects() {
     g_cdDevice.Attach(nullptr);
     m_cdDevice.reset();
     g_mci.Attach(nullptr);
+    g_engine.Attach(nullptr);
+    m_sound.reset();
+}
+
+MoxItemOutputs ProcessObjects::ItemOutputs() {
+    return {{g_midDevice.get(), &g_mixerFaders.synthFader},
+            {g_wavDevice.get(), &g_mixerFaders.waveFader},
+            {g_cdDevice.get(), &g_mixerFaders.cdFader}};
 }

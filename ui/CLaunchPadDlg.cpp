@@ -17,7 +17,6 @@
 #include "ui/HelpWindow.h"
 #include "ui/IconResources.h"
 #include "ui/PlayListFiles.h"
-#include "ui/ProcessItemOutputs.h"
 #include "ui_CLaunchPadDlg.h"
 
 #include <QComboBox>
@@ -367,7 +366,7 @@ int CLaunchPadDlg::PlayPlayList(const std::string& path) {
 
     m_pPlayList.reset();
     try {
-        m_pPlayList = std::make_unique<MoxPlayList>(ProcessItemOutputs());
+        m_pPlayList = std::make_unique<MoxPlayList>(ProcessObjects::ItemOutputs());
     } catch (const std::bad_alloc&) {
         AfxMessageBox(kNoMemory, MB_OK | MB_ICONSTOP);
         return playNoList;

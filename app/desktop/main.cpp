@@ -3,10 +3,6 @@
 
 #include "app/CQuillonApp.h"
 #include "app/ProcessObjects.h"
-#include "app/RegistryMixerLevelStore.h"
-#include "app/desktop/SilentMciPort.h"
-#include "platform/mixerapi/MixerDevice.h"
-#include "platform/mixerapi/SoftMixer.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "ui/IconResources.h"
 #include "ui/QtLaunchPad.h"
@@ -17,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <memory>
 
 namespace {
 
@@ -58,17 +53,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // The process-wide objects come first and go last: the players probe their devices and
-    // the play list player starts its worker before anything else runs.
-    SilentMciPort mci;
-    ProcessObjects processObjects(mci);
-
-    // The software mixer is mixer device 0, where start-up looks for the volume faders. Its
-    // levels are kept in the per-user store; they reach the sound through a listener that
-    // passes them to the sound engine.
-    const auto mixer = std::make_shared<SoftMixer>(
-        std::make_shared<RegistryMixerLevelStore>(SoftMixer::registryKey));
-    InstallMixerDevices({mixer});
+    // The process-wide objects come first and go last: the sound engine with its command
+    // layer and software mixer, the players, which probe their devices, and the play list
+    // player, which starts its worker, all exist before anything else runs.
+    ProcessObjects processObjects;
 
     QApplication application(argc, argv);
     if (QApplication::arguments().size() > 1) {
@@ -91,6 +79,5 @@ int main(int argc, char** argv) {
         exitCode = theApp.ExitInstance();
     }
     InstallMessageBoxHandler(nullptr);
-    InstallMixerDevices({});
     return exitCode;
 }

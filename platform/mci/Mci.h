@@ -52,10 +52,22 @@ inline constexpr DWORD MCI_DEVTYPE_SEQUENCER = 523;
 inline constexpr DWORD MCI_STATUS_ITEM = 0x00000100;
 inline constexpr DWORD MCI_STATUS_NUMBER_OF_TRACKS = 0x00000003;
 
+// MCI_STATUS items beyond the track count, and the flag that asks about one track
+inline constexpr DWORD MCI_STATUS_LENGTH = 0x00000001;
+inline constexpr DWORD MCI_STATUS_POSITION = 0x00000002;
+inline constexpr DWORD MCI_STATUS_MODE = 0x00000004;
+inline constexpr DWORD MCI_TRACK = 0x00000010;
+inline constexpr DWORD MCI_MODE_STOP = 525;
+inline constexpr DWORD MCI_MODE_PLAY = 526;
+
 // MCI_SET
 inline constexpr DWORD MCI_SET_TIME_FORMAT = 0x00000400;
 inline constexpr DWORD MCI_FORMAT_MILLISECONDS = 0;
+inline constexpr DWORD MCI_FORMAT_MSF = 2;
 inline constexpr DWORD MCI_FORMAT_TMSF = 10;
+
+/// Addresses every device the layer has open (MCI_STOP and MCI_CLOSE only).
+inline constexpr MCIDEVICEID MCI_ALL_DEVICE_ID = 0xFFFFFFFF;
 
 // MCI_SET on a waveform device: the recording format
 inline constexpr DWORD MCI_WAVE_SET_FORMATTAG = 0x00010000;
@@ -69,6 +81,39 @@ inline constexpr WORD WAVE_FORMAT_PCM = 1;
 // MCI_SAVE
 inline constexpr DWORD MCI_SAVE_FILE = 0x00000100;
 
+// Error codes. Where the platform publishes a code for the same failure, its value is used;
+// codes of our own start at MCIERR_CUSTOM_BASE. mciGetErrorString gives each a text shorter
+// than 128 characters.
+inline constexpr MCIERROR MCIERR_BASE = 256;
+inline constexpr MCIERROR MCIERR_INVALID_DEVICE_ID = MCIERR_BASE + 1;
+inline constexpr MCIERROR MCIERR_UNRECOGNIZED_COMMAND = MCIERR_BASE + 5;
+inline constexpr MCIERROR MCIERR_INVALID_DEVICE_NAME = MCIERR_BASE + 7;
+inline constexpr MCIERROR MCIERR_MISSING_PARAMETER = MCIERR_BASE + 17;
+inline constexpr MCIERROR MCIERR_UNSUPPORTED_FUNCTION = MCIERR_BASE + 18;
+inline constexpr MCIERROR MCIERR_FILE_NOT_FOUND = MCIERR_BASE + 19;
+inline constexpr MCIERROR MCIERR_DEVICE_NOT_READY = MCIERR_BASE + 20;
+inline constexpr MCIERROR MCIERR_INTERNAL = MCIERR_BASE + 21;
+inline constexpr MCIERROR MCIERR_OUTOFRANGE = MCIERR_BASE + 26;
+inline constexpr MCIERROR MCIERR_FLAGS_NOT_COMPATIBLE = MCIERR_BASE + 28;
+inline constexpr MCIERROR MCIERR_DEVICE_TYPE_REQUIRED = MCIERR_BASE + 31;
+inline constexpr MCIERROR MCIERR_BAD_TIME_FORMAT = MCIERR_BASE + 37;
+inline constexpr MCIERROR MCIERR_INVALID_FILE = MCIERR_BASE + 40;
+inline constexpr MCIERROR MCIERR_NULL_PARAMETER_BLOCK = MCIERR_BASE + 41;
+inline constexpr MCIERROR MCIERR_NO_ELEMENT_ALLOWED = MCIERR_BASE + 45;
+inline constexpr MCIERROR MCIERR_FILENAME_REQUIRED = MCIERR_BASE + 48;
+inline constexpr MCIERROR MCIERR_FILE_READ = MCIERR_BASE + 92;
+inline constexpr MCIERROR MCIERR_CUSTOM_BASE = MCIERR_BASE + 256;
+inline constexpr MCIERROR MCIERR_NO_COMMAND_LAYER = MCIERR_CUSTOM_BASE + 0;
+inline constexpr MCIERROR MCIERR_NO_SOUNDFONT = MCIERR_CUSTOM_BASE + 1;
+inline constexpr MCIERROR MCIERR_NO_OUTPUT_DEVICE = MCIERR_CUSTOM_BASE + 2;
+inline constexpr MCIERROR MCIERR_RECORDING_UNSUPPORTED = MCIERR_CUSTOM_BASE + 3;
+inline constexpr MCIERROR MCIERR_TOO_MANY_OPEN = MCIERR_CUSTOM_BASE + 4;
+inline constexpr MCIERROR MCIERR_NOT_AUDIO_TRACK = MCIERR_CUSTOM_BASE + 5;
+
+/// The text of an error code, or nullptr for a code that has none. The same table backs
+/// mciGetErrorString whatever command layer is installed.
+const char* MciErrorText(MCIERROR error);
+
 /// A TMSF position: track in the low byte, then minute, second, frame.
 constexpr DWORD MCI_MAKE_TMSF(BYTE track, BYTE minute, BYTE second, BYTE frame) {
     return static_cast<DWORD>(track) | (static_cast<DWORD>(minute) << 8) |
@@ -76,6 +121,29 @@ constexpr DWORD MCI_MAKE_TMSF(BYTE track, BYTE minute, BYTE second, BYTE frame) 
 }
 constexpr BYTE MCI_TMSF_TRACK(DWORD tmsf) {
     return static_cast<BYTE>(tmsf & 0xFF);
+}
+constexpr BYTE MCI_TMSF_MINUTE(DWORD tmsf) {
+    return static_cast<BYTE>((tmsf >> 8) & 0xFF);
+}
+constexpr BYTE MCI_TMSF_SECOND(DWORD tmsf) {
+    return static_cast<BYTE>((tmsf >> 16) & 0xFF);
+}
+constexpr BYTE MCI_TMSF_FRAME(DWORD tmsf) {
+    return static_cast<BYTE>((tmsf >> 24) & 0xFF);
+}
+/// An MSF position (from the start of the disc): minute in the low byte, second, frame.
+constexpr DWORD MCI_MAKE_MSF(BYTE minute, BYTE second, BYTE frame) {
+    return static_cast<DWORD>(minute) | (static_cast<DWORD>(second) << 8) |
+           (static_cast<DWORD>(frame) << 16);
+}
+constexpr BYTE MCI_MSF_MINUTE(DWORD msf) {
+    return static_cast<BYTE>(msf & 0xFF);
+}
+constexpr BYTE MCI_MSF_SECOND(DWORD msf) {
+    return static_cast<BYTE>((msf >> 8) & 0xFF);
+}
+constexpr BYTE MCI_MSF_FRAME(DWORD msf) {
+    return static_cast<BYTE>((msf >> 16) & 0xFF);
 }
 
 // Parameter blocks. dwCallback holds the window (HWND) that MCI_NOTIFY notices go to.
@@ -146,9 +214,11 @@ inline DWORD_PTR MCI_CALLBACK(HWND window) {
 }
 
 /// Sends one command to the process's command layer (see MciPort.h). param points at the
-/// command's parameter block, cast to DWORD_PTR.
+/// command's parameter block, cast to DWORD_PTR. Without an installed layer the result is
+/// MCIERR_NO_COMMAND_LAYER.
 MCIERROR mciSendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR param);
 
 /// Copies the text of an error code into text (at most length bytes with the terminator).
-/// Returns false for a code that has no text.
+/// Returns false for a code that has no text. Asks the installed layer; without one, answers
+/// from MciErrorText.
 BOOL mciGetErrorString(MCIERROR error, char* text, UINT length);

@@ -14,3 +14,9 @@ public:
     /// this to tell a notice of the current item from one that was overtaken by a close.
     virtual bool IsDeviceOpen(MCIDEVICEID device) = 0;
 };
+
+/// Makes port the process's command layer, the one mciSendCommand and mciGetErrorString
+/// forward to (nullptr removes it). The caller keeps it alive while it is installed.
+void InstallMciPort(MciPort* port);
+/// The installed command layer, or nullptr.
+MciPort* InstalledMciPort();

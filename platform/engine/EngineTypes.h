@@ -1,0 +1,50 @@
+#pragma once
+
+// Small value types shared by the sound engine and the layers built on it.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+/// Every source plays through one bus; each bus has a left/right gain set by the mixer.
+/// Microphone is the capture bus: its fader is kept for the recorder, nothing plays on it.
+enum class Bus : int { Synth = 0, Wave = 1, Cd = 2, Microphone = 3 };
+inline constexpr int kBusCount = 4;
+
+/// Names a source for its whole life; never reused within a process.
+using SourceId = std::uint64_t;
+
+enum class EngineError {
+    None,
+    FileNotFound,   ///< the file (or CD image) does not exist
+    FileUnreadable, ///< it exists but cannot be read (rights, I/O error)
+    InvalidFile,    ///< it was read but is not a playable file, or it is damaged
+    NoSoundFont,    ///< the SoundFont is missing or does not load
+    NoOutput,       ///< no output device could be opened
+    CdNotReady,     ///< no CD drive or image, or no disc in it
+    NotAudioTrack,  ///< the CD range holds a data track
+    OutOfRange,     ///< a position or track outside the item
+    TooManySources, ///< every mixer slot is taken
+    Unsupported,    ///< the source kind cannot do this (e.g. seek inside MIDI)
+    InvalidSource,  ///< the id names no open source
+};
+
+/// The result of an engine operation: a code, and for failures a text for logs and tests.
+struct EngineStatus {
+    EngineError error = EngineError::None;
+    std::string message;
+
+    bool ok() const { return error == EngineError::None; }
+    static EngineStatus Ok() { return {}; }
+    static EngineStatus Fail(EngineError e, std::string text) { return {e, std::move(text)}; }
+};
+
+enum class EndReason {
+    Finished, ///< played to its end
+    Failed,   ///< reading or decoding failed after playback started
+};
+
+/// Called once when a playing source reaches its end, on the engine's notice thread (never the
+/// audio callback). playSerial is the value Play returned, so that a caller can tell the end of
+/// the current play from that of an earlier one that was overtaken by a Stop.
+using EndHandler = std::function<void(SourceId, EndReason, std::uint64_t playSerial)>;

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "platform/engine/CdDecoder.h"
+#include "platform/engine/EngineTypes.h"
+#include "platform/engine/SynthPool.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+/// The sound engine: plays wave files, MIDI files and CD audio through SDL's default output
+/// device, mixed in float, each source on a bus whose left/right gain the mixer sets.
+///
+/// Threads. The caller's thread opens sources (the file is opened and the first block decoded
+/// before Open returns, so Play sounds on the very next audio callback). The engine runs:
+///  - the audio callback (SDL's thread): mixes what is ready in each source's ring; never
+///    blocks, allocates, logs or locks;
+///  - the feeder thread: decodes ahead into the rings, opens the output device when something
+///    plays and closes it after `linger` of silence, notices a lost device and reopens the
+///    default one with growing pauses (0.2 s up to 2 s), frees what was closed;
+///  - the notice thread: calls end handlers. Nothing here runs a handler on the callback.
+/// Public functions are thread-safe and never wait on the device: with the sound server gone
+/// they return at once and playback resumes once a device opens again.
+///
+/// Source life: Open -> (Play <-> Stop)* -> Close. A source plays from where it stopped;
+/// Seek moves it. When a playing source has played its last frame (or failed), its handler
+/// runs once with the serial Play returned; Stop cancels a report not yet made. Play after the
+/// end starts again from the beginning. After Close returns, the handler of that source is not
+/// running and will not run (unless Close is called from inside the handler itself).
+///
+/// Capture (the microphone bus) will open a second SDL device on the feeder thread; its fader
+/// exists already so that the mixer can set it.
+class SoundEngine {
+public:
+    struct Config {
+        int mixRate = 44100;
+        /// SDL buffer size: one callback's worth; small so an item follows another quickly.
+        int deviceFrames = 512;
+        /// How long the device stays open after the last source stopped.
+        std::chrono::milliseconds linger{5000};
+        double synthGain = SynthPool::kDefaultSynthGain;
+        CdReadMode cdReadMode = CdReadMode::Auto;
+        /// How long ProbeOutput waits for the feeder thread to try the device.
+        std::chrono::milliseconds probeTimeout{5000};
+    };
+
+    struct BusFader {
+        std::uint16_t left = 65535;
+        std::uint16_t right = 65535;
+    };
+
+    struct Stats {
+        std::uint64_t deviceOpens = 0;  ///< successful opens of the output device
+        std::uint64_t deviceLosses = 0; ///< times the open device was lost
+        std::uint64_t callbacks = 0;
+        std::uint64_t underruns = 0; ///< callbacks where a playing ring ran dry early
+        bool deviceOpen = false;
+        std::string driver; ///< SDL's audio driver
+    };
+
+    SoundEngine();
+    explicit SoundEngine(Config config);
+    ~SoundEngine();
+    SoundEngine(const SoundEngine&) = delete;
+    SoundEngine& operator=(const SoundEngine&) = delete;
+
+    // Sources. On failure the id is left 0 and the status says why.
+    EngineStatus OpenWave(const std::string& path, SourceId& id);
+    EngineStatus OpenMidi(const std::string& path, const std::string& soundFont, SourceId& id);
+    /// CD audio from startLsn up to (not including) endLsn.
+    EngineStatus OpenCd(const std::string& device, std::int32_t startLsn, std::int32_t endLsn,
+                        SourceId& id);
+    /// Starts or resumes; onEnd runs once when this play reaches the end. playSerial (may be
+    /// null) receives the serial that onEnd will be called with.
+    EngineStatus Play(SourceId id, EndHandler onEnd, std::uint64_t* playSerial = nullptr);
+    EngineStatus Stop(SourceId id);
+    /// Moves to a frame (at the mixing rate); keeps playing if it was.
+    EngineStatus Seek(SourceId id, std::uint64_t frame);
+    void Close(SourceId id);
+    bool IsOpen(SourceId id) const;
+    bool IsPlaying(SourceId id) const;
+    /// Frames (at the mixing rate) played since the start of the source.
+    std::uint64_t Position(SourceId id) const;
+    /// Length in frames at the mixing rate when known, else 0 (MIDI).
+    std::uint64_t Length(SourceId id) const;
+
+    // Buses.
+    /// Fader values 0..65535 through the perceptual curve of FaderCurve.h.
+    void SetBusFader(Bus bus, std::uint16_t left, std::uint16_t right);
+    BusFader GetBusFader(Bus bus) const;
+    /// The linear gain the callback applies (0 left, 1 right).
+    float BusGain(Bus bus, int channel) const;
+
+    // Probes: can the kinds of source play at all?
+    /// Opens the output device (it then stays open for `linger`) or finds it open.
+    EngineStatus ProbeOutput();
+    /// Loads the SoundFont (it then stays loaded for the MIDI sources that follow).
+    EngineStatus ProbeSoundFont(const std::string& soundFont);
+    /// Reads the table of contents of the CD ("" = the default drive).
+    EngineStatus ProbeCd(const std::string& device, int& trackCount);
+
+    int MixRate() const;
+    Stats GetStats() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};

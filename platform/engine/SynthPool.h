@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/engine/EngineTypes.h"
+#include "platform/engine/FluidHandles.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+/// A FluidSynth synthesizer with one SoundFont loaded.
+struct LoadedSynth {
+    std::string soundFont;
+    FluidSettingsPtr settings;
+    FluidSynthPtr synth;
+};
+
+/// Keeps synthesizers with their SoundFont loaded between items: loading a General MIDI font
+/// takes tens of milliseconds to seconds, so it happens once per engine and font, not per item.
+/// One synthesizer serves one MIDI source at a time; a second concurrent source gets a second
+/// one (loaded then). Thread-safe.
+///
+/// Synth gain: FluidSynth's default (0.2) renders General MIDI music about 10 dB below typical
+/// mastered wave files. The engine uses kDefaultSynthGain, which puts a full General MIDI
+/// arrangement near -18 dBFS RMS with peaks still below full scale.
+class SynthPool {
+public:
+    static constexpr double kDefaultSynthGain = 0.6;
+    /// Idle synthesizers kept per SoundFont.
+    static constexpr std::size_t kMaxIdle = 2;
+
+    SynthPool(int sampleRate, double gain);
+    ~SynthPool();
+    SynthPool(const SynthPool&) = delete;
+    SynthPool& operator=(const SynthPool&) = delete;
+
+    /// A synthesizer with the font loaded, from the idle ones or freshly made.
+    std::unique_ptr<LoadedSynth> Acquire(const std::string& soundFont, EngineStatus& status);
+    /// Gives a synthesizer back (reset to its power-on state).
+    void Release(std::unique_ptr<LoadedSynth> synth);
+    /// True when a synthesizer with this font is idle or can be loaded.
+    EngineStatus Probe(const std::string& soundFont);
+
+private:
+    std::unique_ptr<LoadedSynth> Load(const std::string& soundFont, EngineStatus& status);
+
+    int m_sampleRate;
+    double m_gain;
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<LoadedSynth>> m_idle;
+};

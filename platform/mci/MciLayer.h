@@ -1,0 +1,91 @@
+#pragma once
+
+#include "platform/engine/EngineTypes.h"
+#include "platform/mci/MciPort.h"
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class SoundEngine;
+
+/// The media control commands over the sound engine: waveaudio (522) plays sound files,
+/// sequencer (523) MIDI files through the SoundFont, cdaudio (516) tracks of the CD.
+///
+/// Commands: MCI_OPEN (by type id or type name, with or without an element), MCI_CLOSE,
+/// MCI_PLAY (MCI_FROM/MCI_TO; for CD in TMSF, MSF or milliseconds, a "to" track past the
+/// last meaning the end of the disc), MCI_STOP, MCI_SET (time format), MCI_STATUS (track
+/// count, length, position, mode). MCI_WAIT is accepted everywhere; MCI_PLAY with MCI_WAIT
+/// returns when the play ends. Recording (MCI_RECORD, MCI_SAVE, the wave format) answers
+/// MCIERR_RECORDING_UNSUPPORTED for now.
+///
+/// Opening without an element tests the kind: waveaudio opens the output device, sequencer
+/// loads the SoundFont, cdaudio reads the disc's table of contents. Opening with an element
+/// opens the file and decodes its first block, so a missing, unreadable or damaged file
+/// fails at open.
+///
+/// Notices (MM_MCINOTIFY to the NotifyWindow in dwCallback, lParam = device id), exactly one
+/// per command sent with MCI_NOTIFY: a play gets SUCCESSFUL at its end, FAILURE when reading
+/// failed while it played, ABORTED when stopped or closed first, SUPERSEDED when another
+/// command with MCI_NOTIFY replaced it; other commands get SUCCESSFUL when they are done.
+/// Notices are posted from the command's thread or the engine's notice thread, never from the
+/// audio callback. Once MCI_STOP or MCI_CLOSE has returned, no SUCCESSFUL notice of that
+/// device follows.
+///
+/// Thread-safe: commands to different devices run in parallel, commands to one device one
+/// after the other. Device ids count up across the whole process and are never reused.
+class MciLayer final : public MciPort {
+public:
+    static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+
+    struct Config {
+        /// The General MIDI SoundFont; "" = none (the sequencer is then not ready).
+        std::string soundFont;
+        /// A CD drive path or a CUE file of a CUE/BIN image; "" = libcdio's default drive.
+        std::string cdDevice;
+
+        /// QUILLON_SOUNDFONT when set, else kDefaultSoundFont when it exists;
+        /// QUILLON_CD_DEVICE when set, else "".
+        static Config FromEnvironment();
+    };
+
+    MciLayer(SoundEngine& engine, Config config);
+    /// Closes every device still open, without notices. No command may be running.
+    ~MciLayer() override;
+    MciLayer(const MciLayer&) = delete;
+    MciLayer& operator=(const MciLayer&) = delete;
+
+    MCIERROR SendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags,
+                         DWORD_PTR param) override;
+    BOOL GetErrorString(MCIERROR error, char* text, UINT length) override;
+    bool IsDeviceOpen(MCIDEVICEID device) override;
+
+    const Config& GetConfig() const { return m_config; }
+
+private:
+    struct Device;
+
+    std::shared_ptr<Device> Find(MCIDEVICEID id);
+    MCIERROR Open(DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Close(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Play(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Stop(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Set(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Status(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR CdRange(Device& device, DWORD_PTR flags, const void* param, std::int32_t& start,
+                     std::int32_t& end);
+    /// Notice bookkeeping of a play that started; m_mutex held.
+    void RecordPlay(Device& device, DWORD_PTR flags, const MCI_PLAY_PARMS* parms, bool restarted,
+                    std::uint64_t serial);
+    void OnEnd(MCIDEVICEID id, EndReason reason, std::uint64_t serial);
+    /// Posts a notice to the callback window of a parameter block (none when it is 0).
+    static void Post(DWORD_PTR callback, WPARAM code, MCIDEVICEID id);
+
+    SoundEngine& m_engine;
+    Config m_config;
+    std::mutex m_mutex; // the device map and every device's play and notice state
+    std::condition_variable m_playEnded;
+    std::map<MCIDEVICEID, std::shared_ptr<Device>> m_devices;
+};

@@ -1,0 +1,316 @@
+// The engine's output taken sample by sample from SDL's "disk" driver: bus gains, exact
+// lengths, end reports, failures while playing and bad files.
+
+#include "platform/engine/SoundEngine.h"
+
+#include "platform/engine/FaderCurve.h"
+#include "tests/platform/engine/EngineTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/audio/AudioAnalysis.h"
+#include "tests/support/audio/AudioCapture.h"
+#include "tests/support/audio/TestSignals.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+using namespace std::chrono_literals;
+using namespace testaudio;
+
+namespace {
+constexpr int kRate = 44100;
+
+// Reads a sound file back as libsndfile hands it out (stereo, float), to compare exactly.
+std::vector<float> ReadStereo(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<float> out(static_cast<std::size_t>(info.frames) * 2);
+    sf_readf_float(file, out.data(), info.frames);
+    sf_close(file);
+    return out;
+}
+
+// Index of the first frame where either channel is not exactly zero.
+std::size_t FirstSound(const std::vector<float>& stereo) {
+    for (std::size_t i = 0; i < stereo.size(); ++i) {
+        if (stereo[i] != 0.0f) {
+            return i / 2;
+        }
+    }
+    return stereo.size() / 2;
+}
+
+std::size_t LastSound(const std::vector<float>& stereo) {
+    for (std::size_t i = stereo.size(); i > 0; --i) {
+        if (stereo[i - 1] != 0.0f) {
+            return (i - 1) / 2 + 1;
+        }
+    }
+    return 0;
+}
+
+class SoundEngineDiskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_output = m_dir.file("out.raw");
+        UseSdlDriver("disk", m_output);
+        SoundEngine::Config config;
+        config.linger = 60s; // one device for the whole test: the disk file is written once
+        m_engine.emplace(config);
+    }
+
+    // Closes the device and returns everything it was given.
+    std::vector<float> Finish() {
+        m_engine.reset();
+        return ReadRawStereoFloat(m_output);
+    }
+
+    TempDir m_dir;
+    std::string m_output;
+    std::optional<SoundEngine> m_engine;
+};
+} // namespace
+
+TEST_F(SoundEngineDiskTest, PlaysEverySampleOnceAtTheBusGain) {
+    // Different content on each side, no zero sample at the start.
+    std::string path = m_dir.file("tone.wav");
+    std::vector<float> left = SineTone(441.0, 0.3, kRate, 0.6);
+    std::vector<float> right = SineTone(882.0, 0.3, kRate, 0.3);
+    {
+        SF_INFO info{};
+        info.samplerate = kRate;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        std::vector<float> frames;
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            frames.push_back(0.1f + left[i]);
+            frames.push_back(-0.1f + right[i]);
+        }
+        sf_writef_float(file, frames.data(), static_cast<sf_count_t>(left.size()));
+        sf_close(file);
+    }
+    std::vector<float> expected = ReadStereo(path);
+
+    m_engine->SetBusFader(Bus::Wave, 40000, 20000);
+    EXPECT_EQ(m_engine->GetBusFader(Bus::Wave).left, 40000);
+    EXPECT_EQ(m_engine->BusGain(Bus::Synth, 0), 1.0f);
+    EndLog ends;
+    SourceId id = 0;
+    ASSERT_TRUE(m_engine->OpenWave(path, id).ok());
+    EXPECT_EQ(m_engine->Length(id), expected.size() / 2);
+    std::uint64_t serial = 0;
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler(), &serial).ok());
+    ASSERT_TRUE(ends.WaitForCount(1, 5s));
+    EXPECT_EQ(m_engine->Position(id), expected.size() / 2);
+    std::vector<float> out = Finish();
+
+    const float gainLeft = FaderToGain(40000);
+    const float gainRight = FaderToGain(20000);
+    std::size_t first = FirstSound(out);
+    ASSERT_EQ(LastSound(out) - first, expected.size() / 2) << "not sample-exact in length";
+    for (std::size_t i = 0; i < expected.size() / 2; ++i) {
+        ASSERT_NEAR(out[(first + i) * 2], expected[i * 2] * gainLeft, 1e-6) << i;
+        ASSERT_NEAR(out[(first + i) * 2 + 1], expected[i * 2 + 1] * gainRight, 1e-6) << i;
+    }
+    auto entries = ends.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].id, id);
+    EXPECT_EQ(entries[0].serial, serial);
+    EXPECT_EQ(entries[0].reason, EndReason::Finished);
+}
+
+TEST_F(SoundEngineDiskTest, EachBusHasItsOwnGain) {
+    // A MIDI file on a muted synthesizer bus and a CD track at -10 dB play together with
+    // nothing else: the output is the CD's samples times that gain, and not a trace of MIDI.
+    SmfWriter song;
+    song.Program(0, 0);
+    song.Note(0.0, 0.4, 60, 120);
+    WriteBytes(m_dir.file("song.mid"), song.Bytes());
+    CdImage image = WriteCdImage(m_dir.path(), "disc", {{1000.0, 0.4}});
+    m_engine->SetBusFader(Bus::Synth, 0, 0);
+    m_engine->SetBusFader(Bus::Cd, 32768, 32768);
+
+    SourceId midi = 0;
+    SourceId cd = 0;
+    ASSERT_TRUE(
+        m_engine->OpenMidi(m_dir.file("song.mid"), "/usr/share/sounds/sf2/default-GM.sf2", midi)
+            .ok());
+    ASSERT_TRUE(m_engine->OpenCd(image.cuePath, 0, image.leadout, cd).ok());
+    EndLog ends;
+    ASSERT_TRUE(m_engine->Play(midi, ends.Handler()).ok());
+    ASSERT_TRUE(m_engine->Play(cd, ends.Handler()).ok());
+    ASSERT_TRUE(ends.WaitForCount(2, 5s));
+    std::vector<float> out = Finish();
+
+    std::vector<std::uint8_t> bytes = [&] {
+        std::vector<std::uint8_t> b(std::filesystem::file_size(image.binPath));
+        FILE* f = std::fopen(image.binPath.c_str(), "rb");
+        EXPECT_EQ(std::fread(b.data(), 1, b.size(), f), b.size());
+        std::fclose(f);
+        return b;
+    }();
+    std::size_t frames = bytes.size() / 4;
+    // The tone starts at a zero crossing: its first sample is silent.
+    std::size_t first = FirstSound(out) - 1;
+    const float gain = FaderToGain(32768);
+    for (std::size_t i = 0; i < frames; ++i) {
+        auto sample = static_cast<std::int16_t>(bytes[i * 4] | (bytes[i * 4 + 1] << 8));
+        float want = static_cast<float>(sample) / 32768.0f * gain;
+        ASSERT_NEAR(out[(first + i) * 2], want, 1e-6) << i;
+    }
+    EXPECT_LE(LastSound(out) - first, frames);
+}
+
+TEST_F(SoundEngineDiskTest, StopCancelsTheEndAndPlayResumesOrRestarts) {
+    std::string path = m_dir.file("tone.wav");
+    WriteToneWave(path, 500.0, 0.6);
+    SourceId id = 0;
+    ASSERT_TRUE(m_engine->OpenWave(path, id).ok());
+    EndLog ends;
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
+    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(m_engine->Stop(id).ok());
+    EXPECT_FALSE(m_engine->IsPlaying(id));
+    std::uint64_t stoppedAt = m_engine->Position(id);
+    EXPECT_GT(stoppedAt, 0u);
+    EXPECT_FALSE(ends.WaitForCount(1, 700ms)) << "a stopped source reported its end";
+    EXPECT_EQ(m_engine->Position(id), stoppedAt);
+
+    // Play again: it goes on from where it stopped and ends after the rest.
+    std::uint64_t serial = 0;
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler(), &serial).ok());
+    ASSERT_TRUE(ends.WaitForCount(1, 5s));
+    EXPECT_EQ(ends.Entries()[0].serial, serial);
+    EXPECT_EQ(m_engine->Position(id), m_engine->Length(id));
+
+    // Play after the end: from the start again, with one more report.
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
+    std::this_thread::sleep_for(100ms);
+    EXPECT_LT(m_engine->Position(id), m_engine->Length(id));
+    ASSERT_TRUE(ends.WaitForCount(2, 5s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(ends.Entries().size(), 2u);
+    m_engine->Close(id);
+    EXPECT_FALSE(m_engine->IsOpen(id));
+    EXPECT_FALSE(m_engine->Play(id, ends.Handler()).ok());
+
+    // In all, the tone sounded once in full and once more, with a pause where it stopped.
+    std::vector<float> out = Finish();
+    std::vector<Segment> parts = FindSegments(Channel(out, 0), kRate);
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_NEAR(parts[0].Seconds(kRate) + parts[1].Seconds(kRate), 0.6, 0.002);
+    EXPECT_NEAR(parts[2].Seconds(kRate), 0.6, 0.002);
+    EXPECT_GT(parts[1].Start(kRate) - parts[0].End(kRate), 0.6);
+}
+
+TEST_F(SoundEngineDiskTest, SeekStartsAtTheFrameAsked) {
+    // A ramp: every sample says where it is.
+    std::string path = m_dir.file("ramp.wav");
+    std::vector<float> ramp(20000);
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = 0.01f + static_cast<float>(i) / 25000.0f;
+    }
+    WriteWave(path, ramp, {kRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT});
+    SourceId id = 0;
+    ASSERT_TRUE(m_engine->OpenWave(path, id).ok());
+    ASSERT_TRUE(m_engine->Seek(id, 12345).ok());
+    EXPECT_EQ(m_engine->Position(id), 12345u);
+    EXPECT_EQ(m_engine->Seek(id, 30000).error, EngineError::OutOfRange);
+    EndLog ends;
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
+    ASSERT_TRUE(ends.WaitForCount(1, 5s));
+    std::vector<float> out = Finish();
+    std::size_t first = FirstSound(out);
+    EXPECT_FLOAT_EQ(out[first * 2], ramp[12345]);
+    EXPECT_EQ(LastSound(out) - first, ramp.size() - 12345);
+}
+
+TEST_F(SoundEngineDiskTest, FileCutShortWhilePlayingEndsInFailure) {
+    std::string path = m_dir.file("long.wav");
+    WriteToneWave(path, 440.0, 5.0);
+    SourceId id = 0;
+    ASSERT_TRUE(m_engine->OpenWave(path, id).ok());
+    EndLog ends;
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
+    std::this_thread::sleep_for(300ms);
+    std::filesystem::resize_file(path, 2000);
+    ASSERT_TRUE(ends.WaitForCount(1, 4s));
+    EXPECT_EQ(ends.Entries()[0].reason, EndReason::Failed);
+    EXPECT_LT(m_engine->Position(id), m_engine->Length(id));
+}
+
+TEST_F(SoundEngineDiskTest, CdImageCutShortWhilePlayingEndsInFailure) {
+    CdImage image = WriteCdImage(m_dir.path(), "disc", {{440.0, 8.0}});
+    SourceId id = 0;
+    ASSERT_TRUE(m_engine->OpenCd(image.cuePath, 0, image.leadout, id).ok());
+    EndLog ends;
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
+    std::this_thread::sleep_for(300ms);
+    std::filesystem::resize_file(image.binPath, 2352 * 10);
+    ASSERT_TRUE(ends.WaitForCount(1, 6s));
+    EXPECT_EQ(ends.Entries()[0].reason, EndReason::Failed);
+}
+
+TEST_F(SoundEngineDiskTest, BadFilesFailAtOpenWithClearReasons) {
+    SourceId id = 99;
+    EngineStatus status = m_engine->OpenWave(m_dir.file("missing.wav"), id);
+    EXPECT_EQ(status.error, EngineError::FileNotFound);
+    EXPECT_EQ(id, 0u);
+
+    WriteBytes(m_dir.file("empty.wav"), {});
+    status = m_engine->OpenWave(m_dir.file("empty.wav"), id);
+    EXPECT_EQ(status.error, EngineError::InvalidFile);
+    EXPECT_NE(status.message.find("empty"), std::string::npos) << status.message;
+
+    WriteBytes(m_dir.file("garbage.wav"), std::vector<std::uint8_t>(5000, 0x37));
+    EXPECT_EQ(m_engine->OpenWave(m_dir.file("garbage.wav"), id).error, EngineError::InvalidFile);
+
+    WriteToneWave(m_dir.file("whole.wav"), 440.0, 1.0);
+    std::filesystem::copy_file(m_dir.file("whole.wav"), m_dir.file("cut.wav"));
+    std::filesystem::resize_file(m_dir.file("cut.wav"), 30000);
+    status = m_engine->OpenWave(m_dir.file("cut.wav"), id);
+    EXPECT_EQ(status.error, EngineError::InvalidFile);
+    EXPECT_NE(status.message.find("truncated"), std::string::npos) << status.message;
+
+    EXPECT_EQ(m_engine->OpenWave(m_dir.path(), id).error, EngineError::InvalidFile);
+
+    std::filesystem::copy_file(m_dir.file("whole.wav"), m_dir.file("locked.wav"));
+    std::filesystem::permissions(m_dir.file("locked.wav"), std::filesystem::perms::none);
+    if (::geteuid() != 0) { // root reads anything
+        EXPECT_EQ(m_engine->OpenWave(m_dir.file("locked.wav"), id).error,
+                  EngineError::FileUnreadable);
+    }
+
+    const std::string font = "/usr/share/sounds/sf2/default-GM.sf2";
+    SmfWriter song;
+    song.Note(0, 0.5, 60);
+    std::vector<std::uint8_t> rmi = WrapRmi(song.Bytes());
+    rmi[16] = 0xFF; // data chunk length far beyond the end
+    WriteBytes(m_dir.file("bad.rmi"), rmi);
+    status = m_engine->OpenMidi(m_dir.file("bad.rmi"), font, id);
+    EXPECT_EQ(status.error, EngineError::InvalidFile);
+    EXPECT_FALSE(status.message.empty());
+    EXPECT_EQ(m_engine->OpenMidi(m_dir.file("garbage.wav"), font, id).error,
+              EngineError::InvalidFile);
+    EXPECT_EQ(m_engine->OpenMidi(m_dir.file("nothing.mid"), font, id).error,
+              EngineError::FileNotFound);
+    WriteBytes(m_dir.file("good.mid"), song.Bytes());
+    EXPECT_EQ(m_engine->OpenMidi(m_dir.file("good.mid"), m_dir.file("none.sf2"), id).error,
+              EngineError::NoSoundFont);
+    EXPECT_EQ(m_engine->ProbeSoundFont(m_dir.file("garbage.wav")).error, EngineError::NoSoundFont);
+
+    CdImage image = WriteCdImage(m_dir.path(), "disc", {{440.0, 1.0}});
+    EXPECT_EQ(m_engine->OpenCd(image.cuePath, 0, image.leadout + 1, id).error,
+              EngineError::OutOfRange);
+    EXPECT_EQ(m_engine->OpenCd(m_dir.file("nodisc.cue"), 0, 10, id).error, EngineError::CdNotReady);
+    int tracks = -1;
+    EXPECT_EQ(m_engine->ProbeCd(m_dir.file("nodisc.cue"), tracks).error, EngineError::CdNotReady);
+    EXPECT_EQ(tracks, 0);
+    EXPECT_EQ(id, 0u);
+}

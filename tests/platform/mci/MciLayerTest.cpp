@@ -1,0 +1,383 @@
+// The command layer over a real engine that plays into SDL's "dummy" driver (no sound server;
+// it paces its callbacks in whole milliseconds, so time runs about 5 % fast): notices, device
+// ids, command sequences and errors.
+
+#include "platform/mci/MciLayer.h"
+
+#include "platform/engine/SoundEngine.h"
+#include "tests/platform/mci/MciTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/audio/NotifyRecorder.h"
+#include "tests/support/audio/TestSignals.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+using namespace std::chrono_literals;
+using namespace testaudio;
+
+namespace {
+const std::string kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+
+SoundEngine::Config DummyOutput() {
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    return SoundEngine::Config{};
+}
+
+class MciLayerTest : public ::testing::Test {
+protected:
+    MciLayerTest()
+        : m_engine(DummyOutput())
+        , m_image(WriteCdImage(m_dir.path(), "disc", {{500.0, 0.3}, {700.0, 0.3}, {900.0, 0.4}}))
+        , m_layer(m_engine, {kSoundFont, m_image.cuePath})
+        , m_mci(m_layer) {}
+
+    std::string Tone(const char* name, double seconds) {
+        std::string path = m_dir.file(name);
+        WriteToneWave(path, 440.0, seconds);
+        return path;
+    }
+
+    TempDir m_dir;
+    SoundEngine m_engine;
+    CdImage m_image;
+    MciLayer m_layer;
+    MciCommands m_mci;
+    NotifyRecorder m_window;
+};
+
+void ExpectNotices(const NotifyRecorder& window,
+                   const std::vector<std::pair<WPARAM, MCIDEVICEID>>& expected) {
+    auto messages = window.Messages();
+    ASSERT_EQ(messages.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(messages[i].message, MM_MCINOTIFY) << i;
+        EXPECT_EQ(messages[i].wParam, expected[i].first) << i;
+        EXPECT_EQ(messages[i].lParam, static_cast<LPARAM>(expected[i].second)) << i;
+    }
+}
+} // namespace
+
+TEST_F(MciLayerTest, ProbesOpenEachKindWithoutElement) {
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id), 0u);
+    EXPECT_TRUE(m_layer.IsDeviceOpen(id));
+    EXPECT_EQ(m_mci.Close(id, 0), 0u);
+    EXPECT_FALSE(m_layer.IsDeviceOpen(id));
+
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_SEQUENCER, id), 0u);
+    EXPECT_EQ(m_mci.Close(id, 0), 0u);
+
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_CD_AUDIO, id), 0u);
+    DWORD_PTR tracks = 0;
+    EXPECT_EQ(m_mci.Status(id, MCI_STATUS_NUMBER_OF_TRACKS, tracks), 0u);
+    EXPECT_EQ(tracks, 3u);
+    DWORD_PTR length = 0;
+    ASSERT_EQ(m_mci.SetTimeFormat(id, MCI_FORMAT_MILLISECONDS), 0u);
+    EXPECT_EQ(m_mci.Status(id, MCI_STATUS_LENGTH, length, 3), 0u);
+    EXPECT_NEAR(static_cast<double>(length), 400.0, 14.0);
+    EXPECT_EQ(m_mci.Close(id, 0), 0u);
+
+    // The kinds whose parts are missing fail with their own texts.
+    MciLayer bare(m_engine, {m_dir.file("none.sf2"), m_dir.file("none.cue")});
+    MciCommands mci(bare);
+    EXPECT_EQ(mci.Open(MCI_DEVTYPE_SEQUENCER, id), MCIERR_NO_SOUNDFONT);
+    EXPECT_EQ(mci.Open(MCI_DEVTYPE_CD_AUDIO, id), MCIERR_DEVICE_NOT_READY);
+    EXPECT_EQ(mci.ErrorText(MCIERR_NO_SOUNDFONT), "No SoundFont is available to play MIDI files.");
+    MciLayer noFont(m_engine, {"", ""});
+    EXPECT_EQ(MciCommands(noFont).Open(MCI_DEVTYPE_SEQUENCER, id), MCIERR_NO_SOUNDFONT);
+}
+
+TEST_F(MciLayerTest, WaveItemNotifiesOnceWhenItEnds) {
+    std::string path = Tone("a.wav", 0.3);
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, path.c_str()), 0u);
+    DWORD_PTR value = 0;
+    EXPECT_EQ(m_mci.Status(id, MCI_STATUS_LENGTH, value), 0u);
+    EXPECT_EQ(value, 300u);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), 0u);
+    EXPECT_EQ(m_mci.Status(id, MCI_STATUS_MODE, value), 0u);
+    EXPECT_EQ(value, MCI_MODE_PLAY);
+    ASSERT_TRUE(m_window.WaitForCount(1, 3s));
+    auto took = m_window.Messages()[0].when - started;
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 1000ms);
+    EXPECT_EQ(m_mci.Status(id, MCI_STATUS_MODE, value), 0u);
+    EXPECT_EQ(value, MCI_MODE_STOP);
+    EXPECT_EQ(m_mci.Status(id, MCI_STATUS_POSITION, value), 0u);
+    EXPECT_EQ(value, 300u);
+    EXPECT_TRUE(m_layer.IsDeviceOpen(id));
+    EXPECT_EQ(m_mci.Stop(id), 0u);
+    EXPECT_EQ(m_mci.Close(id), 0u);
+    EXPECT_FALSE(m_layer.IsDeviceOpen(id));
+    std::this_thread::sleep_for(200ms);
+    ExpectNotices(m_window, {{MCI_NOTIFY_SUCCESSFUL, id}});
+}
+
+TEST_F(MciLayerTest, StopAndCloseAbortAPendingNotice) {
+    std::string path = Tone("long.wav", 1.0);
+    MCIDEVICEID first = 0;
+    MCIDEVICEID second = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, first, path.c_str()), 0u);
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, second, path.c_str()), 0u);
+    ASSERT_EQ(m_mci.Play(first, MCI_NOTIFY, &m_window), 0u);
+    ASSERT_EQ(m_mci.Play(second, MCI_NOTIFY, &m_window), 0u);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(m_mci.Stop(first), 0u);
+    EXPECT_EQ(m_mci.Close(second), 0u);
+    EXPECT_FALSE(m_layer.IsDeviceOpen(second));
+    // The items would have ended by now: no further notice may come.
+    std::this_thread::sleep_for(1300ms);
+    ExpectNotices(m_window, {{MCI_NOTIFY_ABORTED, first}, {MCI_NOTIFY_ABORTED, second}});
+    // Stopping again, or a stop with its own notice, adds only that notice.
+    NotifyRecorder other;
+    EXPECT_EQ(m_mci.Stop(first, MCI_NOTIFY, &other), 0u);
+    ExpectNotices(other, {{MCI_NOTIFY_SUCCESSFUL, first}});
+    EXPECT_EQ(m_mci.Close(first), 0u);
+    EXPECT_EQ(m_window.Count(), 2u);
+}
+
+TEST_F(MciLayerTest, ANewNoticeSupersedesThePendingOne) {
+    std::string path = Tone("a.wav", 0.4);
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, path.c_str()), 0u);
+    NotifyRecorder later;
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), 0u);
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &later), 0u);
+    ASSERT_TRUE(later.WaitForCount(1, 3s));
+    ExpectNotices(m_window, {{MCI_NOTIFY_SUPERSEDED, id}});
+    ExpectNotices(later, {{MCI_NOTIFY_SUCCESSFUL, id}});
+
+    // A play from the start without a notice of its own aborts the pending one.
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), 0u);
+    ASSERT_EQ(m_mci.Play(id, MCI_FROM, nullptr, 0), 0u);
+    std::this_thread::sleep_for(700ms);
+    ExpectNotices(m_window, {{MCI_NOTIFY_SUPERSEDED, id}, {MCI_NOTIFY_ABORTED, id}});
+    EXPECT_EQ(m_mci.Close(id), 0u);
+}
+
+TEST_F(MciLayerTest, PlayingAfterTheEndStartsAgain) {
+    std::string path = Tone("a.wav", 0.2);
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, path.c_str()), 0u);
+    for (int round = 1; round <= 3; ++round) {
+        ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), 0u);
+        ASSERT_TRUE(m_window.WaitForCount(static_cast<std::size_t>(round), 3s));
+    }
+    ExpectNotices(
+        m_window,
+        {{MCI_NOTIFY_SUCCESSFUL, id}, {MCI_NOTIFY_SUCCESSFUL, id}, {MCI_NOTIFY_SUCCESSFUL, id}});
+    // MCI_WAIT: the command itself returns at the end.
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(m_mci.Play(id, MCI_WAIT), 0u);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 170ms);
+    EXPECT_EQ(m_mci.Close(id), 0u);
+}
+
+TEST_F(MciLayerTest, CdTracksPlayFromTheirStartToTheNextTrack) {
+    // The players' sequence: open the CD, set TMSF, play from track n to n+1 with a notice.
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_CD_AUDIO, id), 0u);
+    ASSERT_EQ(m_mci.SetTimeFormat(id, MCI_FORMAT_TMSF), 0u);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY | MCI_FROM | MCI_TO, &m_window, MCI_MAKE_TMSF(2, 0, 0, 0),
+                         MCI_MAKE_TMSF(3, 0, 0, 0)),
+              0u);
+    DWORD_PTR position = 0;
+    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(m_mci.Status(id, MCI_STATUS_POSITION, position), 0u);
+    EXPECT_EQ(MCI_TMSF_TRACK(static_cast<DWORD>(position)), 2);
+    ASSERT_TRUE(m_window.WaitForCount(1, 3s));
+    auto took = m_window.Messages()[0].when - started;
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 900ms);
+
+    // The last track: "to" names a track past the disc, meaning its end.
+    started = std::chrono::steady_clock::now();
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY | MCI_FROM | MCI_TO, &m_window, MCI_MAKE_TMSF(3, 0, 0, 0),
+                         MCI_MAKE_TMSF(4, 0, 0, 0)),
+              0u);
+    ASSERT_TRUE(m_window.WaitForCount(2, 3s));
+    took = m_window.Messages()[1].when - started;
+    EXPECT_GE(took, 340ms);
+    EXPECT_LT(took, 1000ms);
+    EXPECT_EQ(m_mci.Stop(id), 0u);
+    EXPECT_EQ(m_mci.Close(id), 0u);
+    ExpectNotices(m_window, {{MCI_NOTIFY_SUCCESSFUL, id}, {MCI_NOTIFY_SUCCESSFUL, id}});
+}
+
+TEST_F(MciLayerTest, MidiItemEndsWithItsMusic) {
+    SmfWriter song;
+    song.Program(0, 0);
+    song.Note(0.0, 0.4, 60);
+    std::string path = m_dir.file("song.mid");
+    WriteBytes(path, song.Bytes());
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_SEQUENCER, id, path.c_str()), 0u);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), 0u);
+    ASSERT_TRUE(m_window.WaitForCount(1, 5s));
+    auto took = m_window.Messages()[0].when - started;
+    EXPECT_GE(took, 340ms);
+    EXPECT_LT(took, 1600ms);
+    ExpectNotices(m_window, {{MCI_NOTIFY_SUCCESSFUL, id}});
+    EXPECT_EQ(m_mci.Close(id), 0u);
+}
+
+TEST_F(MciLayerTest, FileCutShortWhilePlayingGivesAFailureNotice) {
+    std::string path = Tone("long.wav", 5.0);
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, path.c_str()), 0u);
+    ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), 0u);
+    std::this_thread::sleep_for(200ms);
+    std::filesystem::resize_file(path, 100);
+    ASSERT_TRUE(m_window.WaitForCount(1, 4s));
+    ExpectNotices(m_window, {{MCI_NOTIFY_FAILURE, id}});
+    EXPECT_EQ(m_mci.Close(id), 0u);
+}
+
+TEST_F(MciLayerTest, DeviceIdsAreNeverReused) {
+    std::string path = Tone("a.wav", 0.1);
+    MciLayer second(m_engine, {kSoundFont, ""});
+    MciCommands other(second);
+    MCIDEVICEID last = 0;
+    for (int i = 0; i < 5; ++i) {
+        MCIDEVICEID id = 0;
+        ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, path.c_str()), 0u);
+        EXPECT_GT(id, last);
+        last = id;
+        EXPECT_EQ(m_mci.Close(id), 0u);
+        ASSERT_EQ(other.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, path.c_str()), 0u);
+        EXPECT_GT(id, last);
+        last = id;
+        EXPECT_FALSE(m_layer.IsDeviceOpen(id)) << "an id of one layer is not open in another";
+        EXPECT_EQ(other.Close(id), 0u);
+    }
+}
+
+TEST_F(MciLayerTest, BadCommandsAndFilesGiveClearErrors) {
+    MCIDEVICEID id = 0;
+    EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, m_dir.file("missing.wav").c_str()),
+              MCIERR_FILE_NOT_FOUND);
+    WriteBytes(m_dir.file("empty.wav"), {});
+    EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, m_dir.file("empty.wav").c_str()),
+              MCIERR_INVALID_FILE);
+    WriteBytes(m_dir.file("garbage.mid"), std::vector<std::uint8_t>(300, 0xA5));
+    EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_SEQUENCER, id, m_dir.file("garbage.mid").c_str()),
+              MCIERR_INVALID_FILE);
+    EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, ""), MCIERR_RECORDING_UNSUPPORTED);
+    EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_CD_AUDIO, id, "x"), MCIERR_NO_ELEMENT_ALLOWED);
+    EXPECT_EQ(m_mci.Open(999, id), MCIERR_INVALID_DEVICE_NAME);
+    EXPECT_EQ(m_layer.SendCommand(0, MCI_OPEN, MCI_OPEN_TYPE, 0), MCIERR_NULL_PARAMETER_BLOCK);
+    EXPECT_EQ(m_layer.SendCommand(12345678, MCI_PLAY, 0, 0), MCIERR_INVALID_DEVICE_ID);
+    EXPECT_EQ(m_layer.SendCommand(12345678, MCI_CLOSE, 0, 0), MCIERR_INVALID_DEVICE_ID);
+    EXPECT_EQ(m_layer.SendCommand(12345678, 0x0999, 0, 0), MCIERR_UNRECOGNIZED_COMMAND);
+
+    // Recording is for later: every command of it says so.
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id), 0u);
+    MCI_WAVE_SET_PARMS format{};
+    EXPECT_EQ(m_layer.SendCommand(id, MCI_SET, 0x3F0000, reinterpret_cast<DWORD_PTR>(&format)),
+              MCIERR_RECORDING_UNSUPPORTED);
+    MCI_RECORD_PARMS record{};
+    EXPECT_EQ(m_layer.SendCommand(id, MCI_RECORD, MCI_NOTIFY, reinterpret_cast<DWORD_PTR>(&record)),
+              MCIERR_RECORDING_UNSUPPORTED);
+    MCI_SAVE_PARMS save{};
+    EXPECT_EQ(m_layer.SendCommand(id, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT,
+                                  reinterpret_cast<DWORD_PTR>(&save)),
+              MCIERR_RECORDING_UNSUPPORTED);
+    EXPECT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), MCIERR_FILENAME_REQUIRED);
+    EXPECT_EQ(m_mci.SetTimeFormat(id, MCI_FORMAT_TMSF), MCIERR_BAD_TIME_FORMAT);
+    EXPECT_EQ(m_mci.Close(id), 0u);
+
+    // CD positions outside the disc.
+    ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_CD_AUDIO, id), 0u);
+    ASSERT_EQ(m_mci.SetTimeFormat(id, MCI_FORMAT_TMSF), 0u);
+    EXPECT_EQ(m_mci.Play(id, MCI_FROM | MCI_TO, nullptr, MCI_MAKE_TMSF(0, 0, 0, 0),
+                         MCI_MAKE_TMSF(1, 0, 0, 0)),
+              MCIERR_OUTOFRANGE);
+    EXPECT_EQ(m_mci.Play(id, MCI_FROM | MCI_TO, nullptr, MCI_MAKE_TMSF(4, 0, 0, 0),
+                         MCI_MAKE_TMSF(5, 0, 0, 0)),
+              MCIERR_OUTOFRANGE);
+    EXPECT_EQ(m_mci.Play(id, MCI_FROM | MCI_TO, nullptr, MCI_MAKE_TMSF(2, 0, 0, 0),
+                         MCI_MAKE_TMSF(2, 0, 0, 0)),
+              MCIERR_OUTOFRANGE);
+    EXPECT_EQ(m_mci.SetTimeFormat(id, 7), MCIERR_BAD_TIME_FORMAT);
+    EXPECT_EQ(m_mci.Close(id), 0u);
+    EXPECT_EQ(m_window.Count(), 0u) << "a failed command posts no notice";
+
+    // Every code has a text that fits the 128-character buffers callers use.
+    for (MCIERROR error = MCIERR_BASE; error < MCIERR_CUSTOM_BASE + 64; ++error) {
+        if (const char* text = MciErrorText(error)) {
+            EXPECT_LT(std::strlen(text), 127u) << error;
+            EXPECT_EQ(m_mci.ErrorText(error), text);
+        }
+    }
+    char small[8];
+    EXPECT_TRUE(m_layer.GetErrorString(MCIERR_FILE_NOT_FOUND, small, sizeof small));
+    EXPECT_STREQ(small, "The fil");
+    EXPECT_FALSE(m_layer.GetErrorString(12, small, sizeof small));
+    EXPECT_STREQ(small, "");
+}
+
+TEST_F(MciLayerTest, FreeFunctionsGoToTheInstalledLayer) {
+    ASSERT_EQ(InstalledMciPort(), nullptr);
+    MCI_OPEN_PARMS open{};
+    open.lpstrDeviceType =
+        reinterpret_cast<const char*>(static_cast<DWORD_PTR>(MCI_DEVTYPE_WAVEFORM_AUDIO));
+    EXPECT_EQ(mciSendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID,
+                             reinterpret_cast<DWORD_PTR>(&open)),
+              MCIERR_NO_COMMAND_LAYER);
+    char text[128];
+    EXPECT_TRUE(mciGetErrorString(MCIERR_NO_COMMAND_LAYER, text, sizeof text));
+    EXPECT_STREQ(text, "No media command layer is installed.");
+
+    InstallMciPort(&m_layer);
+    EXPECT_EQ(mciSendCommand(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID,
+                             reinterpret_cast<DWORD_PTR>(&open)),
+              0u);
+    EXPECT_TRUE(m_layer.IsDeviceOpen(open.wDeviceID));
+    EXPECT_EQ(mciSendCommand(open.wDeviceID, MCI_CLOSE, MCI_WAIT, 0), 0u);
+    EXPECT_FALSE(m_layer.IsDeviceOpen(open.wDeviceID));
+    InstallMciPort(nullptr);
+}
+
+TEST_F(MciLayerTest, EveryNoticeRequestGetsExactlyOneNotice) {
+    // Plays that end by themselves race with stops and closes from two threads.
+    std::string path = Tone("short.wav", 0.05);
+    std::atomic<int> requests{0};
+    auto worker = [&](unsigned seed) {
+        std::mt19937 random(seed);
+        for (int i = 0; i < 15; ++i) {
+            MCIDEVICEID id = 0;
+            ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, path.c_str()), 0u);
+            ASSERT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), 0u);
+            ++requests;
+            std::this_thread::sleep_for(std::chrono::milliseconds(random() % 90));
+            if (random() % 2 == 0) {
+                m_mci.Stop(id);
+            }
+            m_mci.Close(id);
+        }
+    };
+    std::thread a(worker, 1u);
+    std::thread b(worker, 2u);
+    a.join();
+    b.join();
+    std::this_thread::sleep_for(300ms);
+    auto messages = m_window.Messages();
+    ASSERT_EQ(messages.size(), static_cast<std::size_t>(requests.load()));
+    std::map<LPARAM, int> perDevice;
+    for (const auto& m : messages) {
+        ++perDevice[m.lParam];
+        EXPECT_TRUE(m.wParam == MCI_NOTIFY_SUCCESSFUL || m.wParam == MCI_NOTIFY_ABORTED);
+    }
+    for (const auto& [device, count] : perDevice) {
+        EXPECT_EQ(count, 1) << device;
+    }
+}

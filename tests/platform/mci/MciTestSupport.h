@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/mci/MciPort.h"
+#include "tests/support/audio/NotifyRecorder.h"
+
+#include <string>
+
+/// Short forms of the command sequences the players send.
+class MciCommands {
+public:
+    explicit MciCommands(MciPort& port)
+        : m_port(port) {}
+
+    /// MCI_OPEN by type id (0x3000), or with an element (0x3200).
+    MCIERROR Open(DWORD type, MCIDEVICEID& id, const char* element = nullptr) {
+        MCI_OPEN_PARMS open{};
+        open.lpstrDeviceType = reinterpret_cast<const char*>(static_cast<DWORD_PTR>(type));
+        open.lpstrElementName = element;
+        DWORD flags =
+            MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID | (element != nullptr ? MCI_OPEN_ELEMENT : 0);
+        MCIERROR error = m_port.SendCommand(0, MCI_OPEN, flags, reinterpret_cast<DWORD_PTR>(&open));
+        id = open.wDeviceID;
+        return error;
+    }
+    MCIERROR Play(MCIDEVICEID id, DWORD flags, NotifyWindow* window = nullptr, DWORD from = 0,
+                  DWORD to = 0) {
+        MCI_PLAY_PARMS play{};
+        play.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+        play.dwFrom = from;
+        play.dwTo = to;
+        return m_port.SendCommand(id, MCI_PLAY, flags, reinterpret_cast<DWORD_PTR>(&play));
+    }
+    MCIERROR Stop(MCIDEVICEID id, DWORD flags = MCI_WAIT, NotifyWindow* window = nullptr) {
+        MCI_GENERIC_PARMS generic{};
+        generic.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+        return m_port.SendCommand(id, MCI_STOP, flags, reinterpret_cast<DWORD_PTR>(&generic));
+    }
+    MCIERROR Close(MCIDEVICEID id, DWORD flags = MCI_WAIT, NotifyWindow* window = nullptr) {
+        MCI_GENERIC_PARMS generic{};
+        generic.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+        return m_port.SendCommand(id, MCI_CLOSE, flags, reinterpret_cast<DWORD_PTR>(&generic));
+    }
+    MCIERROR SetTimeFormat(MCIDEVICEID id, DWORD format) {
+        MCI_SET_PARMS set{};
+        set.dwTimeFormat = format;
+        return m_port.SendCommand(id, MCI_SET, MCI_SET_TIME_FORMAT,
+                                  reinterpret_cast<DWORD_PTR>(&set));
+    }
+    MCIERROR Status(MCIDEVICEID id, DWORD item, DWORD_PTR& value, DWORD track = 0) {
+        MCI_STATUS_PARMS status{};
+        status.dwItem = item;
+        status.dwTrack = track;
+        DWORD flags = MCI_WAIT | MCI_STATUS_ITEM | (track != 0 ? MCI_TRACK : 0);
+        MCIERROR error =
+            m_port.SendCommand(id, MCI_STATUS, flags, reinterpret_cast<DWORD_PTR>(&status));
+        value = status.dwReturn;
+        return error;
+    }
+    std::string ErrorText(MCIERROR error) {
+        char text[128] = {};
+        m_port.GetErrorString(error, text, sizeof text);
+        return text;
+    }
+
+private:
+    MciPort& m_port;
+};

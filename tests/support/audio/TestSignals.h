@@ -1,0 +1,80 @@
+#pragma once
+
+// Test material made on the spot: sine tones as WAV files of any format libsndfile writes,
+// small Standard MIDI files (and their RIFF wrapping), and CUE/BIN CD images.
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testaudio {
+
+/// A mono sine tone; amplitude is the peak (1.0 = full scale).
+std::vector<float> SineTone(double frequency, double seconds, int rate, double amplitude = 0.5);
+
+struct WaveFormat {
+    int rate = 44100;
+    int channels = 2;
+    /// libsndfile's major | minor format, e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_U8.
+    int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+};
+
+/// Writes mono samples into every channel of a new sound file. Throws std::runtime_error.
+void WriteWave(const std::string& path, const std::vector<float>& mono, const WaveFormat& format);
+/// SineTone + WriteWave.
+void WriteToneWave(const std::string& path, double frequency, double seconds,
+                   const WaveFormat& format = {}, double amplitude = 0.5);
+
+/// Builds a format-0 Standard MIDI File, 480 ticks a quarter note, default tempo 120 bpm
+/// (a quarter note = 0.5 s), so that times can be given in seconds.
+class SmfWriter {
+public:
+    explicit SmfWriter(int ticksPerQuarter = 480);
+    /// Microseconds per quarter note, from the start.
+    void SetTempo(std::uint32_t microsPerQuarter);
+    void Program(int channel, int program);
+    /// A note from start for length (seconds at the tempo set), velocity 1..127.
+    void Note(double start, double length, int key, int velocity = 100, int channel = 0);
+    std::vector<std::uint8_t> Bytes() const;
+    /// The end of the last note, in seconds.
+    double EndSeconds() const;
+
+private:
+    struct Event {
+        std::uint32_t tick;
+        int order; // note-offs before note-ons at the same tick
+        std::vector<std::uint8_t> bytes;
+    };
+    std::uint32_t Ticks(double seconds) const;
+
+    int m_division;
+    std::uint32_t m_tempo = 500000;
+    std::vector<Event> m_events;
+};
+
+/// Wraps an SMF into a RIFF "RMID" file with one "data" chunk.
+std::vector<std::uint8_t> WrapRmi(const std::vector<std::uint8_t>& smf);
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+/// One track of a generated CD image: a sine tone (both channels), rounded up to whole sectors.
+struct CdTrackSpec {
+    double frequency;
+    double seconds;
+};
+
+struct CdImage {
+    std::string cuePath;
+    std::string binPath;
+    std::vector<std::int32_t> trackStart; ///< first sector (LSN) of each track, from track 1
+    std::int32_t leadout = 0;             ///< sector count of the whole image
+};
+
+/// Writes dir/base.cue and dir/base.bin: 16-bit little-endian stereo at 44100 Hz, 2352 bytes
+/// (588 frames) a sector, one AUDIO track per spec, each starting with INDEX 01 right where
+/// the previous ended. The two names stay paired because libcdio opens <cue base>.bin.
+CdImage WriteCdImage(const std::string& dir, const std::string& base,
+                     const std::vector<CdTrackSpec>& tracks, double amplitude = 0.5);
+
+} // namespace testaudio

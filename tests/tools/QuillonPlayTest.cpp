@@ -1,0 +1,119 @@
+// quillon-play end to end: play lists made with quillon-pla, tones made on the spot, played
+// through the private sound server and identified by frequency in what came out.
+
+#include "platform/engine/FaderCurve.h"
+#include "tests/tools/HeadlessFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using QuillonPlayTest = HeadlessFixture;
+
+TEST_F(QuillonPlayTest, PlaysTheListInOrderWithItsLoopCountsAndSkipsAMissingFile) {
+    tone("low.wav", 440, 0.25);
+    tone("mid.wav", 660, 0.25);
+    tone("HIGH.wav", 990, 0.25);
+    makeList(R"({"items": [{"kind": 102, "name": "low.wav", "loopCount": 2, "volume": 100},
+                           {"kind": 102, "name": "gone.wav", "loopCount": 1, "volume": 100},
+                           {"kind": 102, "name": "mid.wav", "loopCount": 1, "volume": 100},
+                           {"kind": 102, "name": "high.wav", "loopCount": 3, "volume": 100}]})");
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    auto player = play({"--loops", "1", "list.pla"});
+    ASSERT_EQ(player->Wait(30s), 0) << player->Errors();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<float> left = Channel(capture.Stop(), 0);
+
+    const std::vector<Segment> segments = FindSegments(left, kRate, -40.0, 0.05);
+    EXPECT_EQ(frequencies(segments), (std::vector<double>{440, 440, 660, 990, 990, 990}));
+    for (const Segment& s : segments) {
+        EXPECT_NEAR(s.Seconds(kRate), 0.25, 0.02) << "every repetition plays whole";
+    }
+
+    const std::string log = player->Output();
+    EXPECT_NE(log.find("play wave \"low.wav\" repetition 2"), std::string::npos) << log;
+    EXPECT_NE(log.find("fail wave \"gone.wav\": Unable to find the Wave file player"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("play wave \"high.wav\" repetition 3"), std::string::npos) << log;
+    EXPECT_NE(log.find("end: the list has played 1 times"), std::string::npos) << log;
+}
+
+TEST_F(QuillonPlayTest, EachItemSoundsAtItsOwnVolume) {
+    // The same tone at item volumes 100, 50 and 10. Each sets the wave fader to volume x 655;
+    // on a first run the speakers fader stands at three quarters, and the engine turns the
+    // combined fader into a gain on its perceptual curve.
+    tone("beep.wav", 1000, 0.4, 0.15);
+    makeList(R"({"items": [{"kind": 102, "name": "beep.wav", "volume": 100},
+                           {"kind": 102, "name": "beep.wav", "volume": 50},
+                           {"kind": 102, "name": "beep.wav", "volume": 10}]})");
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    auto player = play({"--loops", "1", "list.pla"});
+    ASSERT_EQ(player->Wait(30s), 0) << player->Errors();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<Segment> segments =
+        FindSegments(Channel(capture.Stop(), 0), kRate, -75.0, 0.05);
+    ASSERT_EQ(segments.size(), 3u);
+
+    const auto expectedDb = [](unsigned volume) {
+        const unsigned source = volume * 655;
+        const unsigned combined = (source * 49151u + 32767u) / 65535u;
+        return 20 * std::log10(0.5 / std::sqrt(2.0)) +
+               FaderToDecibels(static_cast<std::uint16_t>(combined));
+    };
+    EXPECT_NEAR(segments[0].rmsDb, expectedDb(100), 1.0);
+    EXPECT_NEAR(segments[1].rmsDb, expectedDb(50), 1.0);
+    EXPECT_NEAR(segments[2].rmsDb, expectedDb(10), 1.0);
+    // Half the fader sounds half as loud: 10 dB down.
+    EXPECT_NEAR(segments[0].rmsDb - segments[1].rmsDb, 10.0, 0.5);
+    EXPECT_NEAR(segments[1].rmsDb - segments[2].rmsDb, 10 * std::log2(5.0), 0.5);
+}
+
+TEST_F(QuillonPlayTest, ASignalStopsTheItemAndEndsCleanly) {
+    tone("long.wav", 523, 20.0, 0.0);
+    makeList(R"({"items": [{"kind": 102, "name": "long.wav", "volume": 100}]})");
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    auto player = play({"list.pla"});
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(player->Running());
+    const double signalledAt = capture.Seconds();
+    player->Signal(SIGTERM);
+    ASSERT_EQ(player->Wait(5s), 0) << player->Errors();
+    std::this_thread::sleep_for(500ms);
+    const std::vector<Segment> segments = FindSegments(Channel(capture.Stop(), 0), kRate);
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_NEAR(segments[0].frequency, 523, 2);
+    EXPECT_LT(segments[0].End(kRate), signalledAt + 0.3) << "silence soon after the signal";
+    EXPECT_NE(player->Output().find("stop: signal 15"), std::string::npos);
+}
+
+TEST_F(QuillonPlayTest, BadPlayListsAndArgumentsAreRefusedClearly) {
+    WriteFileBytes(data.file("broken.pla"), HexBytes("64000000 FF FF FF 00 00 00 10"));
+    auto broken = play({"broken.pla"});
+    EXPECT_EQ(broken->Wait(20s), 1);
+    EXPECT_NE(broken->Errors().find("broken.pla"), std::string::npos) << broken->Errors();
+
+    auto missing = play({"--data", data.path(), "nowhere.pla"});
+    EXPECT_EQ(missing->Wait(20s), 1);
+    EXPECT_NE(missing->Errors().find("nowhere.pla\" was not found"), std::string::npos)
+        << missing->Errors();
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{},
+                                                {"--loops", "0", "x.pla"},
+                                                {"--loops", "-1", "x.pla"},
+                                                {"--frobnicate", "x.pla"},
+                                                {"a.pla", "b.pla"}}) {
+        auto refused = play(bad);
+        EXPECT_EQ(refused->Wait(10s), 2);
+    }
+}
+
+} // namespace
