@@ -4,14 +4,6 @@
 
 #include <cstdlib>
 
-namespace {
-
-const char* typeId(DWORD type) {
-    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(type));
-}
-
-} // namespace
-
 MoxCDDevice::MoxCDDevice(const MoxDeviceEnvironment& environment)
     : MoxDevice(environment) {
     ProbeOnce();
@@ -23,8 +15,7 @@ MoxCDDevice::~MoxCDDevice() {
 
 MCIERROR MoxCDDevice::Probe() {
     MCI_OPEN_PARMS open{};
-    open.lpstrDeviceType = typeId(MCI_DEVTYPE_CD_AUDIO);
-    const MCIERROR opened = Send(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &open);
+    const MCIERROR opened = OpenType(MCI_DEVTYPE_CD_AUDIO, open);
     if (opened != 0) {
         m_lastError = "Unable to find the CD player for this PC";
         return opened;
@@ -57,9 +48,8 @@ bool MoxCDDevice::Play(const std::string& name) {
     }
     const auto track = static_cast<DWORD>(std::strtoul(name.c_str() + digits, nullptr, 10));
 
-    m_open = MCI_OPEN_PARMS{};
-    m_open.lpstrDeviceType = typeId(MCI_DEVTYPE_CD_AUDIO);
-    const MCIERROR opened = Send(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &m_open);
+    const MCIERROR opened = OpenType(MCI_DEVTYPE_CD_AUDIO, m_open);
+    m_deviceId = m_open.wDeviceID;
     if (opened != 0) {
         m_lastError = "Unable to find the CD player for this PC" + ErrorText(opened);
         return false;
@@ -72,28 +62,15 @@ bool MoxCDDevice::Play(const std::string& name) {
         m_lastError = "Unable to communicate with the CD player in this PC" + ErrorText(formatted);
         return false;
     }
-    m_playing = true;
     // From the start of the track to the start of the next; past the last track the command
     // layer plays to the end of the disc.
     MCI_PLAY_PARMS play{};
-    play.dwCallback = NotifyCallback();
     play.dwFrom = MCI_MAKE_TMSF(static_cast<BYTE>(track % 256), 0, 0, 0);
     play.dwTo = MCI_MAKE_TMSF(static_cast<BYTE>((track + 1) % 256), 0, 0, 0);
-    const MCIERROR played = Send(m_open.wDeviceID, MCI_PLAY, MCI_NOTIFY | MCI_FROM | MCI_TO, &play);
-    m_sounding = played == 0;
-    if (!m_sounding) {
-        m_lastError = "Error playing track" + ErrorText(played);
-    }
-    return m_sounding;
+    return StartOpened(MCI_NOTIFY | MCI_FROM | MCI_TO, play, "Error playing track");
 }
 
 void MoxCDDevice::Stop() {
     MoxLockGuard guard(m_lock);
-    if (m_playing) {
-        MCI_GENERIC_PARMS generic{};
-        Send(m_open.wDeviceID, MCI_STOP, MCI_WAIT, &generic);
-        Send(m_open.wDeviceID, MCI_CLOSE, MCI_WAIT, &generic);
-        m_playing = false;
-        m_sounding = false;
-    }
+    StopOpened();
 }

@@ -25,6 +25,16 @@ MCIERROR MoxDevice::Send(MCIDEVICEID device, UINT message, DWORD flags, void* pa
                                           reinterpret_cast<DWORD_PTR>(params));
 }
 
+MCIERROR MoxDevice::OpenType(DWORD deviceType, MCI_OPEN_PARMS& open) {
+    open = MCI_OPEN_PARMS{};
+    open.lpstrDeviceType = TypeId(deviceType);
+    return Send(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &open);
+}
+
+const char* MoxDevice::TypeId(DWORD deviceType) {
+    return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(deviceType));
+}
+
 std::string MoxDevice::ErrorText(MCIERROR error) {
     char text[128];
     std::memset(text, 0, sizeof text);
@@ -51,4 +61,50 @@ bool MoxDevice::ResolveDataFile(const std::string& folder, const std::string& na
 DWORD_PTR MoxDevice::NotifyCallback() const {
     return m_environment.notifyWindow == nullptr ? 0
                                                  : MCI_CALLBACK(m_environment.notifyWindow->load());
+}
+
+bool MoxDevice::PlayFile(const std::string& folder, DWORD deviceType, const std::string& name,
+                         const std::string& openFailure, bool openFailureWithText,
+                         const std::string& playFailure) {
+    if (m_playing) {
+        return m_sounding;
+    }
+    std::string path;
+    if (!ResolveDataFile(folder, name, path)) {
+        m_lastError = openFailure + ": \"" + name + "\" is not a bare file name";
+        return false;
+    }
+    MCI_OPEN_PARMS open{};
+    open.lpstrDeviceType = TypeId(deviceType);
+    open.lpstrElementName = path.c_str();
+    const MCIERROR opened =
+        Send(0, MCI_OPEN, MCI_OPEN_ELEMENT | MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &open);
+    if (opened != 0) {
+        m_lastError = openFailure + (openFailureWithText ? ErrorText(opened) : std::string());
+        return false;
+    }
+    m_deviceId = open.wDeviceID;
+    MCI_PLAY_PARMS play{};
+    return StartOpened(MCI_NOTIFY, play, playFailure);
+}
+
+bool MoxDevice::StartOpened(DWORD flags, MCI_PLAY_PARMS& play, const std::string& playFailure) {
+    m_playing = true;
+    play.dwCallback = NotifyCallback();
+    const MCIERROR played = Send(m_deviceId, MCI_PLAY, flags, &play);
+    m_sounding = played == 0;
+    if (!m_sounding) {
+        m_lastError = playFailure + ErrorText(played);
+    }
+    return m_sounding;
+}
+
+void MoxDevice::StopOpened() {
+    if (m_playing) {
+        MCI_GENERIC_PARMS generic{};
+        Send(m_deviceId, MCI_STOP, MCI_WAIT, &generic);
+        Send(m_deviceId, MCI_CLOSE, MCI_WAIT, &generic);
+        m_playing = false;
+        m_sounding = false;
+    }
 }

@@ -35,6 +35,10 @@ protected:
     void ProbeOnce();
 
     MCIERROR Send(MCIDEVICEID device, UINT message, DWORD flags, void* params);
+    /// MCI_OPEN of a device type by its id (flags 0x3000); the id lands in open.wDeviceID.
+    MCIERROR OpenType(DWORD deviceType, MCI_OPEN_PARMS& open);
+    /// A device type id as the open block carries it.
+    static const char* TypeId(DWORD deviceType);
     /// The command layer's text for an error, as read into a 128-character buffer.
     std::string ErrorText(MCIERROR error);
     /// The path of a file in a folder of the data folder, found without regard to case, or
@@ -42,11 +46,24 @@ protected:
     bool ResolveDataFile(const std::string& folder, const std::string& name, std::string& path);
     DWORD_PTR NotifyCallback() const;
 
+    /// The file players' Play (lock held by the caller): opens the named file of a data folder
+    /// on a device of the type and plays it whole with a notice. openFailure and playFailure
+    /// start the LastError texts; the open's error text follows the first only when asked.
+    bool PlayFile(const std::string& folder, DWORD deviceType, const std::string& name,
+                  const std::string& openFailure, bool openFailureWithText,
+                  const std::string& playFailure);
+    /// Plays the opened device m_deviceId with a notice (lock held). The playing flag is set
+    /// first: a play that fails leaves the device open until Stop.
+    bool StartOpened(DWORD flags, MCI_PLAY_PARMS& play, const std::string& playFailure);
+    /// The common Stop (lock held): stops and closes the device opened for the item, if any.
+    void StopOpened();
+
     MoxDeviceEnvironment m_environment;
     std::string m_lastError; // guarded by m_lock
     MoxLock m_lock;
-    bool m_playing = false;  // guarded by m_lock: opened for an item and not yet stopped
-    bool m_sounding = false; // guarded by m_lock: the item's play command succeeded
+    bool m_playing = false;     // guarded by m_lock: opened for an item and not yet stopped
+    bool m_sounding = false;    // guarded by m_lock: the item's play command succeeded
+    MCIDEVICEID m_deviceId = 0; // guarded by m_lock: the device opened for the item
 
 private:
     bool m_ready = false;

@@ -12,7 +12,4 @@ public:
     bool Play(const std::string& name) override;
     void Stop() override;
     MCIERROR Probe() override;
-
-private:
-    MCI_OPEN_PARMS m_open{};
 };

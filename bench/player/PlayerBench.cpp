@@ -35,6 +35,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+constexpr int kLengths = 7;
+
 double millis(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
@@ -74,12 +76,16 @@ int main(int argc, char** argv) {
     const int transitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
     TempDir data;
     std::filesystem::create_directories(data.file("Wave Files"));
-    // Tones of 0.15 s, each a whole number of cycles, so a file ends where its wave crosses
-    // zero and no click hides the seam.
-    testaudio::WriteWave(data.file("Wave Files/a.wav"), testaudio::SineTone(400, 0.15, 44100, 0.5),
-                         {});
-    testaudio::WriteWave(data.file("Wave Files/b.wav"), testaudio::SineTone(600, 0.15, 44100, 0.5),
-                         {});
+    // Tones of whole numbers of cycles, so a file ends where its wave crosses zero and no click
+    // hides the seam, and of seven lengths, so that items end at every place within one of the
+    // device's buffers (a next item starts with the next buffer).
+    for (int k = 0; k < kLengths; ++k) {
+        const double seconds = 0.15 + 0.005 * k;
+        testaudio::WriteWave(data.file("Wave Files/a" + std::to_string(k) + ".wav"),
+                             testaudio::SineTone(400, seconds, 44100, 0.5), {});
+        testaudio::WriteWave(data.file("Wave Files/b" + std::to_string(k) + ".wav"),
+                             testaudio::SineTone(600, seconds, 44100, 0.5), {});
+    }
     g_szCurrentDir = data.path();
 
     ProcessObjects objects;
@@ -95,7 +101,7 @@ int main(int argc, char** argv) {
     // Gap between items.
     std::vector<std::string> names;
     for (int i = 0; i <= transitions; ++i) {
-        names.push_back(i % 2 == 0 ? "a.wav" : "b.wav");
+        names.push_back((i % 2 == 0 ? "a" : "b") + std::to_string(i % kLengths) + ".wav");
     }
     auto list = listOf(names);
     list->SetLoopCount(1);
@@ -139,6 +145,10 @@ int main(int argc, char** argv) {
         i = run;
     }
     const double sounding = static_cast<double>(last - first) / 44100;
+    double tones = 0;
+    for (int i = 0; i <= transitions; ++i) {
+        tones += 0.15 + 0.005 * (i % kLengths);
+    }
     const std::size_t found = gaps.size();
     while (gaps.size() < static_cast<std::size_t>(transitions)) {
         gaps.push_back(0.0);
@@ -148,7 +158,7 @@ int main(int argc, char** argv) {
     // Start and Stop.
     std::vector<double> starts;
     std::vector<double> stops;
-    auto endless = listOf({"a.wav", "b.wav"});
+    auto endless = listOf({"a0.wav", "b0.wav"});
     endless->SetLoopCount(0xFFFFFFFF);
     for (int i = 0; i < 30; ++i) {
         g_player->SetPlayList(endless.get());
@@ -175,6 +185,6 @@ int main(int argc, char** argv) {
                 stop.max, stop.count);
     std::printf("(%d transitions; %zu silences found; %.2f s from first sound to last, %.2f s "
                 "of it tones)\n",
-                transitions, found, sounding, 0.15 * (transitions + 1));
+                transitions, found, sounding, tones);
     return 0;
 }

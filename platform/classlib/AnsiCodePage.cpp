@@ -51,7 +51,9 @@ std::size_t decode(std::string_view bytes, std::size_t i, char32_t& cp) {
     return n;
 }
 
-void encode(char32_t cp, std::string& out) {
+} // namespace
+
+void AppendUtf8(char32_t cp, std::string& out) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -68,6 +70,8 @@ void encode(char32_t cp, std::string& out) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
+
+namespace {
 
 // The Windows-1252 byte of a code point, or -1 when it has none.
 int toByte(char32_t cp) {
@@ -120,7 +124,7 @@ std::string FromAnsiCodePage(std::string_view bytes) {
     out.reserve(bytes.size() * 2);
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
-        encode(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : static_cast<char32_t>(b), out);
+        AppendUtf8(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : static_cast<char32_t>(b), out);
     }
     return out;
 }

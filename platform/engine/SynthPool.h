@@ -20,12 +20,13 @@ struct LoadedSynth {
 /// One synthesizer serves one MIDI source at a time; a second concurrent source gets a second
 /// one (loaded then). Thread-safe.
 ///
-/// Synth gain: FluidSynth's default (0.2) renders General MIDI music about 10 dB below typical
-/// mastered wave files. The engine uses kDefaultSynthGain, which puts a full General MIDI
-/// arrangement near -18 dBFS RMS with peaks still below full scale.
+/// Synth gain: FluidSynth's default (0.2) renders a General MIDI arrangement (piano chords,
+/// bass, strings, drums) at about -32 dBFS RMS, far below mastered wave files (-14 to -18).
+/// kDefaultSynthGain (0.8, +12 dB) brings that arrangement to about -20 dBFS RMS with peaks
+/// near -5 dBFS, leaving headroom for denser files; the mix is clipped at full scale.
 class SynthPool {
 public:
-    static constexpr double kDefaultSynthGain = 0.6;
+    static constexpr double kDefaultSynthGain = 0.8;
     /// Idle synthesizers kept per SoundFont.
     static constexpr std::size_t kMaxIdle = 2;
 

@@ -1,5 +1,7 @@
 #include "platform/files/FindPathNoCase.h"
 
+#include "platform/classlib/AnsiCodePage.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -56,21 +58,9 @@ char32_t fold(char32_t c) {
 
 void append(char32_t cp, std::string& out) {
     if (cp & 0x80000000u) {
-        out += static_cast<char>(cp & 0xFF);
-    } else if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        out += static_cast<char>(cp & 0xFF); // a malformed byte, kept as it was
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        AppendUtf8(cp, out);
     }
 }
 

@@ -527,24 +527,22 @@ MCIERROR MciLayer::Play(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
 
 void MciLayer::RecordPlay(Device& device, DWORD_PTR flags, const MCI_PLAY_PARMS* parms,
                           bool restarted, std::uint64_t serial) {
-    {
-        if (device.notifyPending) {
-            // A notice still pending belongs to the play this one replaces.
-            if ((flags & MCI_NOTIFY) != 0) {
-                Post(device.notifyWindow, MCI_NOTIFY_SUPERSEDED, device.id);
-                device.notifyPending = false;
-            } else if (restarted) {
-                Post(device.notifyWindow, MCI_NOTIFY_ABORTED, device.id);
-                device.notifyPending = false;
-            }
-        }
-        device.playSerial = serial;
-        device.playing = true;
-        device.failed = false;
+    if (device.notifyPending) {
+        // A notice still pending belongs to the play this one replaces.
         if ((flags & MCI_NOTIFY) != 0) {
-            device.notifyPending = true;
-            device.notifyWindow = parms->dwCallback;
+            Post(device.notifyWindow, MCI_NOTIFY_SUPERSEDED, device.id);
+            device.notifyPending = false;
+        } else if (restarted) {
+            Post(device.notifyWindow, MCI_NOTIFY_ABORTED, device.id);
+            device.notifyPending = false;
         }
+    }
+    device.playSerial = serial;
+    device.playing = true;
+    device.failed = false;
+    if ((flags & MCI_NOTIFY) != 0) {
+        device.notifyPending = true;
+        device.notifyWindow = parms->dwCallback;
     }
 }
 

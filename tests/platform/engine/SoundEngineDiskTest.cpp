@@ -314,3 +314,59 @@ TEST_F(SoundEngineDiskTest, BadFilesFailAtOpenWithClearReasons) {
     EXPECT_EQ(tracks, 0);
     EXPECT_EQ(id, 0u);
 }
+
+TEST_F(SoundEngineDiskTest, ParanoiaReaderGivesTheSameSamplesAsDirectReads) {
+    // The reader used for real drives, tried on an image: its samples must match the BIN's.
+    CdImage image = WriteCdImage(m_dir.path(), "disc", {{440.0, 0.2}, {880.0, 0.3}});
+    m_engine.reset();
+    SoundEngine::Config config;
+    config.linger = 60s;
+    config.cdReadMode = CdReadMode::Paranoia;
+    m_engine.emplace(config);
+    SourceId id = 0;
+    ASSERT_TRUE(m_engine->OpenCd(image.cuePath, image.trackStart[1], image.leadout, id).ok());
+    EndLog ends;
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
+    ASSERT_TRUE(ends.WaitForCount(1, 5s));
+    EXPECT_EQ(ends.Entries()[0].reason, EndReason::Finished);
+    std::vector<float> out = Finish();
+
+    std::vector<char> bin(std::filesystem::file_size(image.binPath));
+    FILE* file = std::fopen(image.binPath.c_str(), "rb");
+    ASSERT_EQ(std::fread(bin.data(), 1, bin.size(), file), bin.size());
+    std::fclose(file);
+    std::size_t firstFrame = static_cast<std::size_t>(image.trackStart[1]) * 588;
+    std::size_t frames = bin.size() / 4 - firstFrame;
+    std::size_t first = FirstSound(out) - 1; // the tone starts with a zero sample
+    for (std::size_t i = 0; i < frames; ++i) {
+        std::size_t at = (firstFrame + i) * 4;
+        auto sample = static_cast<std::int16_t>(static_cast<unsigned char>(bin[at]) |
+                                                (static_cast<unsigned char>(bin[at + 1]) << 8));
+        ASSERT_FLOAT_EQ(out[(first + i) * 2], static_cast<float>(sample) / 32768.0f) << i;
+    }
+    // The track's last sector is padded with silence after the tone.
+    EXPECT_EQ(LastSound(out) - first, static_cast<std::size_t>(0.3 * 44100));
+}
+
+TEST(SoundEngineNoOutputTest, ProbeFailsAndPlayWaitsForADevice) {
+    // The disk driver cannot create its file: no output device opens.
+    TempDir dir;
+    UseSdlDriver("disk", dir.file("no/such/folder/out.raw"));
+    SoundEngine engine;
+    auto started = std::chrono::steady_clock::now();
+    EngineStatus status = engine.ProbeOutput();
+    EXPECT_EQ(status.error, EngineError::NoOutput);
+    EXPECT_FALSE(status.message.empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+
+    // A source still opens and "plays": it waits for a device instead of failing the caller.
+    WriteToneWave(dir.file("a.wav"), 440.0, 0.2);
+    SourceId id = 0;
+    ASSERT_TRUE(engine.OpenWave(dir.file("a.wav"), id).ok());
+    EndLog ends;
+    EXPECT_TRUE(engine.Play(id, ends.Handler()).ok());
+    EXPECT_FALSE(ends.WaitForCount(1, 500ms));
+    EXPECT_TRUE(engine.IsPlaying(id));
+    EXPECT_EQ(engine.Position(id), 0u);
+    EXPECT_FALSE(engine.GetStats().deviceOpen);
+}

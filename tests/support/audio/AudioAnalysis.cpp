@@ -76,6 +76,21 @@ double ZeroCrossingFrequency(const std::vector<float>& mono, int rate) {
     return (crossings - 1) * rate / (last - first);
 }
 
+double MedianFrequency(const std::vector<float>& mono, int rate) {
+    const auto window = static_cast<std::size_t>(rate / 10);
+    if (mono.size() < 2 * window) {
+        return ZeroCrossingFrequency(mono, rate);
+    }
+    std::vector<double> estimates;
+    for (std::size_t first = 0; first + window <= mono.size(); first += window) {
+        estimates.push_back(ZeroCrossingFrequency(Slice(mono, first, window), rate));
+    }
+    std::nth_element(estimates.begin(),
+                     estimates.begin() + static_cast<std::ptrdiff_t>(estimates.size() / 2),
+                     estimates.end());
+    return estimates[estimates.size() / 2];
+}
+
 double GoertzelPower(const std::vector<float>& mono, int rate, double frequency) {
     if (mono.empty()) {
         return 0.0;
@@ -161,7 +176,7 @@ std::vector<Segment> FindSegments(const std::vector<float>& mono, int rate, doub
         }
         std::size_t length = s.end - s.first;
         std::vector<float> middle = Slice(mono, s.first + length / 10, length * 8 / 10);
-        s.frequency = ZeroCrossingFrequency(middle, rate);
+        s.frequency = MedianFrequency(middle, rate);
         s.rmsDb = RmsDb(middle);
         out.push_back(s);
     }

@@ -19,6 +19,9 @@ double RmsDb(const std::vector<float>& mono);
 /// with hysteresis against noise (exact to a fraction of a hertz over a few hundred
 /// milliseconds). 0 for silence.
 double ZeroCrossingFrequency(const std::vector<float>& mono, int rate);
+/// The median of ZeroCrossingFrequency over 100 ms windows: a sample lost or repeated on the
+/// way through the sound server moves one window, not the result.
+double MedianFrequency(const std::vector<float>& mono, int rate);
 /// Power of one frequency (Goertzel), normalised so a full-scale sine gives 0.5.
 double GoertzelPower(const std::vector<float>& mono, int rate, double frequency);
 
@@ -26,7 +29,7 @@ double GoertzelPower(const std::vector<float>& mono, int rate, double frequency)
 struct Segment {
     std::size_t first = 0; ///< first frame
     std::size_t end = 0;   ///< one past the last frame
-    double frequency = 0;  ///< by zero crossings, from the middle 80 %
+    double frequency = 0;  ///< MedianFrequency of the middle 80 %
     double rmsDb = 0;      ///< level, from the middle 80 %
     double Start(int rate) const { return static_cast<double>(first) / rate; }
     double End(int rate) const { return static_cast<double>(end) / rate; }
