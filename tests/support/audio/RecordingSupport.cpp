@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +102,26 @@ RiffFormat ReadRiffFormat(const std::string& path) {
     return format;
 }
 
+namespace {
+// ChildProcess runs a path, not a name to look up.
+std::string FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= folders.size();) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) {
+            end = folders.size();
+        }
+        std::string candidate = folders.substr(start, end - start) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return name;
+}
+} // namespace
+
 MicrophoneTone::MicrophoneTone(double frequency, double seconds, double amplitude) {
     char folder[] = "/tmp/quillon-mic-XXXXXX";
     if (::mkdtemp(folder) == nullptr) {
@@ -112,7 +133,7 @@ MicrophoneTone::MicrophoneTone(double frequency, double seconds, double amplitud
     // Listen to the microphone itself, so the tone is known to flow before recording starts.
     AudioCapture microphone("quillon_mic_in");
     m_player = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"paplay", "-d", "quillon_mic", path});
+        std::vector<std::string>{FindProgram("paplay"), "-d", "quillon_mic", path});
     if (!microphone.WaitUntilRunning()) {
         return;
     }
