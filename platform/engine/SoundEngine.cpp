@@ -198,7 +198,7 @@ struct SoundEngine::Impl {
     struct Capture {
         std::shared_ptr<CaptureShared> shared;
         std::atomic<std::uint64_t> limitFrames{0};
-        std::atomic<std::uint64_t> spooled{0}; // frames in the spool
+        std::atomic<std::uint64_t> discarded{0}; // frames the spool could not take
         // Lock order: spoolMutex before the engine's mutex.
         std::mutex spoolMutex; // the spool, and the reading side of the ring
         std::unique_ptr<CaptureSpool> spool;
@@ -590,10 +590,9 @@ SoundEngine::Impl::Drain(Capture& capture, std::vector<float>& scratch, std::str
         const auto room = static_cast<std::size_t>(
             std::min<std::uint64_t>(n, limit > spooled ? limit - spooled : 0));
         if (room > 0 && !capture.spool->AppendStereo(scratch.data(), room, error)) {
-            capture.spooled.store(capture.spool->Frames());
+            capture.discarded.fetch_add(n);
             return DrainResult::WriteFailed;
         }
-        capture.spooled.store(capture.spool->Frames());
         if (room < n || capture.spool->Frames() >= limit) {
             return DrainResult::Full;
         }
@@ -1113,7 +1112,8 @@ EngineStatus SoundEngine::StartCapture(SourceId id, EndHandler onEnd, std::uint6
         if (capture->request) {
             return EngineStatus::Fail(EngineError::Busy, "The input device is being opened");
         }
-        if (capture->spooled.load() >= capture->limitFrames.load()) {
+        if (capture->shared->ring.Written() - capture->discarded.load() >=
+            capture->limitFrames.load()) {
             return EngineStatus::Fail(EngineError::WriteFailed,
                                       "The recording is as long as a wave file can hold");
         }
@@ -1177,7 +1177,9 @@ std::uint64_t SoundEngine::CapturedFrames(SourceId id) const {
     if (!capture) {
         return 0;
     }
-    std::uint64_t frames = capture->spooled.load() + capture->shared->ring.Readable();
+    // Counted where frames enter the ring, which only grows: a count taken while the feeder
+    // moves frames from the ring to the spool is never too low.
+    std::uint64_t frames = capture->shared->ring.Written() - capture->discarded.load();
     return std::min(frames, capture->limitFrames.load());
 }
 

@@ -200,7 +200,8 @@ TEST_F(SoundEngineCaptureTest, StartAfterStopAppendsAndTheFormatIsFixedOnceSound
     EXPECT_FALSE(m_engine->IsCapturing(id));
     EXPECT_EQ(m_engine->StartCapture(id, nullptr).error, EngineError::InvalidSource);
     EXPECT_EQ(m_engine->SaveCapture(id, m_dir.file("y.wav")).error, EngineError::InvalidSource);
-    EXPECT_TRUE(OpenFileSizesUnder(m_spool.path()).empty()) << "the spool went with the capture";
+    EXPECT_TRUE(WaitFor([&] { return OpenFileSizesUnder(m_spool.path()).empty(); }, 2s))
+        << "the spool went with the capture";
 }
 
 TEST_F(SoundEngineCaptureTest, AFailedSaveLeavesThePreviousFileAlone) {
