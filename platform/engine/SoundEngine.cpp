@@ -549,6 +549,15 @@ void SoundEngine::Impl::OpenCaptureDevice(Capture& capture, CaptureRequest& requ
         opened = SdlCaptureDevice::Open(format.rate, config.captureFrames, &CaptureCallback,
                                         context.get(), error);
     }
+    // SDL keeps the driver it found when its audio started, a fallback when the sound server
+    // was not up then. With no device of this engine alive, starting SDL's audio again lets
+    // it find the server (Restart declines while another engine holds SDL).
+    if (!opened && !device && !captureDeviceOpen && WaitFor(*reapers, 0ms) &&
+        WaitFor(*captureReapers, 0ms) && std::getenv("SDL_AUDIODRIVER") == nullptr &&
+        sdl->Restart() && sdl->IsUp()) {
+        opened = SdlCaptureDevice::Open(format.rate, config.captureFrames, &CaptureCallback,
+                                        context.get(), error);
+    }
     std::unique_lock lock(mutex);
     if (capture.request.get() == &request) {
         capture.request.reset();

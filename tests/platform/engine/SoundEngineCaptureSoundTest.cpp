@@ -142,3 +142,30 @@ TEST(SoundEngineCaptureSoundTest, AStalledServerNeverHoldsUpStopOrClose) {
     engine.reset();
     EXPECT_LT(Milliseconds(std::chrono::steady_clock::now() - start), 1000.0);
 }
+
+TEST(SoundEngineCaptureSoundTest, ARecordingStartsOnceTheServerIsThereAfterTheEngine) {
+    if (!SoundServer()) {
+        GTEST_SKIP() << "QUILLON_SOUND_SERVER is not set (run under scripts/test)";
+    }
+    ::unsetenv("SDL_AUDIODRIVER");
+    // The engine starts while no server answers: SDL settles on a fallback driver.
+    ::setenv("PULSE_SERVER", "unix:/nonexistent/quillon/native", 1);
+    SoundEngine engine;
+    SourceId id = 0;
+    ASSERT_TRUE(engine.OpenCapture({kRate, 1, 16}, id).ok());
+    EngineStatus status = engine.StartCapture(id, nullptr);
+    EXPECT_EQ(status.error, EngineError::NoInput) << status.message;
+    ::unsetenv("PULSE_SERVER");
+
+    MicrophoneTone tone(660.0, 20.0);
+    ASSERT_TRUE(tone.Started());
+    status = engine.StartCapture(id, nullptr);
+    ASSERT_TRUE(status.ok()) << status.message;
+    EXPECT_EQ(engine.GetStats().driver, "pulseaudio");
+    ASSERT_TRUE(WaitFor([&] { return engine.CapturedFrames(id) >= kRate; }, 5s));
+    ASSERT_TRUE(engine.StopCapture(id).ok());
+    TempDir dir;
+    ASSERT_TRUE(engine.SaveCapture(id, dir.file("late.wav")).ok());
+    SoundFile sound = ReadSoundFile(dir.file("late.wav"));
+    EXPECT_NEAR(MedianFrequency(sound.samples, kRate), 660.0, 2.0);
+}
