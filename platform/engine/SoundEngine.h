@@ -18,7 +18,10 @@
 ///    blocks, allocates, logs or locks;
 ///  - the feeder thread: decodes ahead into the rings, opens the output device when something
 ///    plays and closes it after `linger` of silence, notices a lost device and reopens the
-///    default one with growing pauses (0.2 s up to 2 s), frees what was closed;
+///    default one with growing pauses (0.2 s up to 2 s), frees what was closed; opens capture
+///    devices and moves what they captured to disk;
+///  - the capture callback (SDL's capture thread): scales and copies into the capture's ring;
+///    the same rules as the audio callback;
 ///  - the notice thread: calls end handlers. Nothing here runs a handler on the callback.
 /// Public functions are thread-safe and never wait on the device: with the sound server gone
 /// they return at once and playback resumes once a device opens again.
