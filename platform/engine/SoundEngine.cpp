@@ -12,6 +12,8 @@
 #include "platform/engine/Voice.h"
 #include "platform/engine/WaveDecoder.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -157,9 +159,14 @@ EngineStatus CheckCaptureFormat(const PcmFormat& format) {
     return EngineStatus::Ok();
 }
 
+// /var/tmp before /tmp: /tmp is often a RAM-backed tmpfs, where an hour's recording would
+// take memory after all.
 std::string DefaultSpoolFolder() {
     const char* folder = std::getenv("TMPDIR");
-    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
+    if (folder != nullptr && *folder != '\0') {
+        return folder;
+    }
+    return ::access("/var/tmp", W_OK | X_OK) == 0 ? "/var/tmp" : "/tmp";
 }
 
 // Counts device closes running on threads of their own; outlives the engine if one hangs.

@@ -62,7 +62,7 @@ public:
         std::chrono::milliseconds probeTimeout{5000};
         /// SDL buffer size of the capture device.
         int captureFrames = 1024;
-        /// Where recordings are spooled; "" = $TMPDIR, else /tmp.
+        /// Where recordings are spooled; "" = $TMPDIR, else /var/tmp, else /tmp.
         std::string spoolFolder;
         /// A capture ends by itself when its saved data would grow past this (a RIFF file's
         /// sizes are 32-bit; room is left for the header).
