@@ -4,6 +4,7 @@
 #include "app/RegistryMixerLevelStore.h"
 #include "audio/MoxCDDevice.h"
 #include "audio/MoxMidDevice.h"
+#include "audio/MoxRecorder.h"
 #include "audio/MoxWavDevice.h"
 #include "mixer/MixerGlobals.h"
 #include "model/MoxPlayListPlayer.h"
@@ -18,6 +19,7 @@ ProcessObject<MoxCDDevice> g_cdDevice;
 ProcessObject<MoxMidDevice> g_midDevice;
 ProcessObject<MoxWavDevice> g_wavDevice;
 ProcessObject<MoxPlayListPlayer> g_player;
+ProcessObject<MoxRecorder> g_recorder;
 
 namespace {
 
@@ -83,9 +85,13 @@ void ProcessObjects::makePlayers(MciPort& mci) {
     g_wavDevice.Attach(m_wavDevice.get());
     m_player = std::make_unique<MoxPlayListPlayer>();
     g_player.Attach(m_player.get());
+    m_recorder = std::make_unique<MoxRecorder>(environment, g_nRecordingQuality);
+    g_recorder.Attach(m_recorder.get());
 }
 
 ProcessObjects::~ProcessObjects() {
+    g_recorder.Attach(nullptr);
+    m_recorder.reset(); // saves a recording still in progress
     g_player.Attach(nullptr);
     m_player.reset(); // stops any item and ends the worker
     g_wavDevice.Attach(nullptr);

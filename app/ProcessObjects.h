@@ -10,6 +10,7 @@ class MoxCDDevice;
 class MoxMidDevice;
 class MoxWavDevice;
 class MoxPlayListPlayer;
+class MoxRecorder;
 class SoundEngine;
 
 // The process-wide objects, by the names the program uses for them. The mixer's objects
@@ -20,6 +21,7 @@ extern ProcessObject<MoxCDDevice> g_cdDevice;
 extern ProcessObject<MoxMidDevice> g_midDevice;
 extern ProcessObject<MoxWavDevice> g_wavDevice;
 extern ProcessObject<MoxPlayListPlayer> g_player;
+extern ProcessObject<MoxRecorder> g_recorder;
 
 /// Makes the process-wide objects in a fixed order and attaches their names; destroys them
 /// in the reverse order and detaches the names. One instance lives for the whole run of a
@@ -28,7 +30,8 @@ extern ProcessObject<MoxPlayListPlayer> g_player;
 ///   2. the software mixer, wired to the engine's bus faders and remembering its levels in
 ///      the per-user store (installed as mixer device 0),
 ///   3. the three shared players, which probe their devices,
-///   4. the play list player, which starts its worker thread.
+///   4. the play list player, which starts its worker thread,
+///   5. the announcement recorder (recording at the quality of g_nRecordingQuality).
 class ProcessObjects {
 public:
     /// The real objects, configured from the environment (QUILLON_SOUNDFONT,
@@ -54,4 +57,5 @@ private:
     std::unique_ptr<MoxMidDevice> m_midDevice;
     std::unique_ptr<MoxWavDevice> m_wavDevice;
     std::unique_ptr<MoxPlayListPlayer> m_player;
+    std::unique_ptr<MoxRecorder> m_recorder;
 };

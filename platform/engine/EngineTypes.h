@@ -7,7 +7,7 @@
 #include <string>
 
 /// Every source plays through one bus; each bus has a left/right gain set by the mixer.
-/// Microphone is the capture bus: its fader is kept for the recorder, nothing plays on it.
+/// Microphone is the capture bus: its gain scales what is captured; nothing plays on it.
 enum class Bus : int { Synth = 0, Wave = 1, Cd = 2, Microphone = 3 };
 inline constexpr int kBusCount = 4;
 
@@ -27,6 +27,9 @@ enum class EngineError {
     TooManySources, ///< every mixer slot is taken
     Unsupported,    ///< the source kind cannot do this (e.g. seek inside MIDI)
     InvalidSource,  ///< the id names no open source
+    NoInput,        ///< no input (capture) device could be opened
+    WriteFailed,    ///< a recording could not be written (disk full, rights, size limit)
+    Busy,           ///< not while the capture runs (save, change the format)
 };
 
 /// The result of an engine operation: a code, and for failures a text for logs and tests.
@@ -39,9 +42,19 @@ struct EngineStatus {
     static EngineStatus Fail(EngineError e, std::string text) { return {e, std::move(text)}; }
 };
 
+/// A PCM format of a recording: what a capture is spooled and saved as.
+struct PcmFormat {
+    int rate = 11025;
+    int channels = 1;      ///< 1 or 2
+    int bitsPerSample = 8; ///< 8 (unsigned) or 16 (signed)
+
+    int BlockAlign() const { return channels * bitsPerSample / 8; }
+    bool operator==(const PcmFormat&) const = default;
+};
+
 enum class EndReason {
-    Finished, ///< played to its end
-    Failed,   ///< reading or decoding failed after playback started
+    Finished, ///< played to its end; a capture: its input device vanished or it is full
+    Failed,   ///< reading or decoding failed after playback started; a capture: writing failed
 };
 
 /// Called once when a playing source reaches its end, on the engine's notice thread (never the

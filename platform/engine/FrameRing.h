@@ -20,6 +20,9 @@ public:
 
     std::size_t Capacity() const { return m_capacity; }
 
+    /// Frames written since the ring was made (any thread may ask).
+    std::size_t Written() const { return m_write.load(std::memory_order_acquire); }
+
     // Producer side.
     std::size_t Writable() const;
     /// Copies up to frames frames in; returns how many fitted.

@@ -1,14 +1,18 @@
 #include "platform/engine/SoundEngine.h"
 
+#include "platform/engine/CaptureSpool.h"
 #include "platform/engine/FaderCurve.h"
 #include "platform/engine/MidiDecoder.h"
 #include "platform/engine/MixCore.h"
 #include "platform/engine/SdlAudioSubsystem.h"
+#include "platform/engine/SdlCaptureDevice.h"
 #include "platform/engine/SdlOutputDevice.h"
 #include "platform/engine/Semaphore.h"
 #include "platform/engine/SourceStream.h"
 #include "platform/engine/Voice.h"
 #include "platform/engine/WaveDecoder.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -34,6 +38,10 @@ constexpr auto kFirstRetry = 100ms;
 constexpr auto kLongestRetry = 1000ms;
 constexpr auto kReaperWait = 1000ms;
 constexpr auto kShutdownReaperWait = 3000ms;
+constexpr std::size_t kCaptureRingFrames = 131072; // about 3 s at 44100 Hz
+constexpr std::size_t kCaptureChunkFrames = 8192;
+constexpr int kMinCaptureRate = 8000;
+constexpr int kMaxCaptureRate = 192000;
 
 std::atomic<SourceId> g_lastSourceId{0};
 
@@ -68,6 +76,99 @@ void SDLCALL AudioCallback(void* userdata, Uint8* stream, int length) {
     context->gate->busy.store(false, std::memory_order_release);
 }
 
+// The Microphone bus's gains as the capture callback reads them.
+struct CaptureGains {
+    CaptureGains() {
+        gain[0].store(1.0f);
+        gain[1].store(1.0f);
+    }
+    std::array<std::atomic<float>, 2> gain;
+};
+
+// What a capture callback reaches. Shared by every device a capture opens, and outliving the
+// engine when a device's close hangs. busy is a try-lock: whoever holds it writes the ring,
+// and the ring has one writer at a time.
+struct CaptureShared {
+    CaptureShared(std::shared_ptr<CaptureGains> captureGains, Semaphore* feederWake)
+        : ring(kCaptureRingFrames)
+        , gains(std::move(captureGains))
+        , wake(feederWake) {}
+    FrameRing ring;
+    std::shared_ptr<CaptureGains> gains;
+    Semaphore* wake; // the engine's: touched only through a live context, under busy
+    std::atomic<bool> busy{false};
+    std::atomic<bool> wakeRequested{false};
+    std::atomic<std::uint64_t> overruns{0};
+};
+
+struct CaptureContext {
+    std::shared_ptr<CaptureShared> shared;
+    std::atomic<bool> dead{false};
+};
+
+// Real-time: scales by the bus gains and copies into the ring; no locks, no allocation.
+void SDLCALL CaptureCallback(void* userdata, Uint8* stream, int length) {
+    auto* context = static_cast<CaptureContext*>(userdata);
+    CaptureShared& shared = *context->shared;
+    if (context->dead.load(std::memory_order_acquire) ||
+        shared.busy.exchange(true, std::memory_order_acquire)) {
+        return;
+    }
+    if (!context->dead.load(std::memory_order_acquire)) {
+        auto* samples = reinterpret_cast<float*>(stream);
+        auto frames = static_cast<std::size_t>(length) / (2 * sizeof(float));
+        const float left = shared.gains->gain[0].load(std::memory_order_relaxed);
+        const float right = shared.gains->gain[1].load(std::memory_order_relaxed);
+        for (std::size_t i = 0; i < frames; ++i) {
+            samples[2 * i] *= left;
+            samples[2 * i + 1] *= right;
+        }
+        std::size_t written = shared.ring.Write(samples, frames);
+        if (written < frames) {
+            shared.overruns.fetch_add(frames - written, std::memory_order_relaxed);
+        }
+        if (shared.ring.Readable() >= shared.ring.Capacity() / 2 &&
+            !shared.wakeRequested.exchange(true, std::memory_order_relaxed)) {
+            shared.wake->Post();
+        }
+    }
+    shared.busy.store(false, std::memory_order_release);
+}
+
+// Cuts a capture device's callback off: once this returns, the callback touches nothing but
+// the context's own flag. A callback in progress takes microseconds, so the wait is short.
+void ShutContext(CaptureContext& context) {
+    context.dead.store(true, std::memory_order_release);
+    while (context.shared->busy.exchange(true, std::memory_order_acquire)) {
+        std::this_thread::yield();
+    }
+    context.shared->busy.store(false, std::memory_order_release);
+}
+
+EngineStatus CheckCaptureFormat(const PcmFormat& format) {
+    if (format.channels < 1 || format.channels > 2) {
+        return EngineStatus::Fail(EngineError::Unsupported, "A recording has 1 or 2 channels");
+    }
+    if (format.bitsPerSample != 8 && format.bitsPerSample != 16) {
+        return EngineStatus::Fail(EngineError::Unsupported, "A recording has 8 or 16 bits");
+    }
+    if (format.rate < kMinCaptureRate || format.rate > kMaxCaptureRate) {
+        return EngineStatus::Fail(EngineError::Unsupported,
+                                  "A recording has 8000 to 192000 samples a second");
+    }
+    return EngineStatus::Ok();
+}
+
+// /var/tmp before /tmp: /tmp is often a RAM-backed tmpfs, where an hour's recording would
+// take memory after all.
+std::string DefaultSpoolFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    if (folder != nullptr && *folder != '\0') {
+        return folder;
+    }
+    return ::access("/var/tmp", W_OK | X_OK) == 0 ? "/var/tmp" : "/tmp";
+}
+
 // Counts device closes running on threads of their own; outlives the engine if one hangs.
 struct ReaperState {
     std::mutex mutex;
@@ -91,13 +192,49 @@ struct SoundEngine::Impl {
         std::uint64_t reportedSerial = 0;
     };
 
+    // A start waiting for the feeder to open the capture device.
+    struct CaptureRequest {
+        std::promise<EngineStatus> result;
+        EndHandler handler;
+        std::uint64_t serial = 0;
+        // Engine mutex:
+        bool taken = false;     // the feeder is opening the device
+        bool abandoned = false; // the caller gave up waiting, or the capture was closed
+    };
+
+    struct Capture {
+        std::shared_ptr<CaptureShared> shared;
+        std::atomic<std::uint64_t> limitFrames{0};
+        std::atomic<std::uint64_t> discarded{0}; // frames the spool could not take
+        // Lock order: spoolMutex before the engine's mutex.
+        std::mutex spoolMutex; // the spool, and the reading side of the ring
+        std::unique_ptr<CaptureSpool> spool;
+        // Engine mutex:
+        PcmFormat format;
+        bool capturing = false;
+        bool closed = false;
+        std::unique_ptr<SdlCaptureDevice> device;
+        std::shared_ptr<CaptureContext> context;
+        std::shared_ptr<CaptureRequest> request;
+        EndHandler handler;
+        std::uint64_t serial = 0;
+        std::uint64_t reportedSerial = 0;
+        bool endPending = false;
+        EndReason endReason = EndReason::Finished;
+    };
+
+    enum class DrainResult { Ok, Full, WriteFailed };
+
     explicit Impl(Config c)
         : config(c)
         , sdl(std::make_unique<SdlAudioSubsystem>())
         , pool(c.mixRate, c.synthGain)
         , core(feederWake, endWake)
         , gate(std::make_shared<MixGate>())
-        , reapers(std::make_shared<ReaperState>()) {
+        , reapers(std::make_shared<ReaperState>())
+        , captureReapers(std::make_shared<ReaperState>())
+        , captureGains(std::make_shared<CaptureGains>())
+        , spoolFolder(c.spoolFolder.empty() ? DefaultSpoolFolder() : c.spoolFolder) {
         gate->core.store(&core, std::memory_order_release);
         feeder = std::thread([this] { FeederLoop(); });
         notice = std::thread([this] { NoticeLoop(); });
@@ -108,6 +245,10 @@ struct SoundEngine::Impl {
     std::shared_ptr<Source> Find(SourceId id) const {
         auto it = sources.find(id);
         return it == sources.end() ? nullptr : it->second;
+    }
+    std::shared_ptr<Capture> FindCapture(SourceId id) const {
+        auto it = captures.find(id);
+        return it == captures.end() ? nullptr : it->second;
     }
 
     static void Prefill(Source& source, Voice& voice, std::size_t frames);
@@ -123,6 +264,15 @@ struct SoundEngine::Impl {
     void CloseDevice();
     void AbandonDevice();
     bool WaitForReapers(std::chrono::milliseconds timeout);
+    static bool WaitFor(ReaperState& state, std::chrono::milliseconds timeout);
+    using TakenRequest = std::pair<std::shared_ptr<Capture>, std::shared_ptr<CaptureRequest>>;
+    void ServeCaptures(std::vector<std::shared_ptr<Capture>>& list,
+                       std::vector<TakenRequest>& requests, std::vector<float>& scratch);
+    void OpenCaptureDevice(Capture& capture, CaptureRequest& request);
+    DrainResult Drain(Capture& capture, std::vector<float>& scratch, std::string& error);
+    void EndCapture(Capture& capture, const CaptureContext* context, EndReason reason);
+    void RetireCapture(std::unique_ptr<SdlCaptureDevice> device,
+                       std::shared_ptr<CaptureContext> context);
 
     Config config;
     std::unique_ptr<SdlAudioSubsystem> sdl;
@@ -132,10 +282,14 @@ struct SoundEngine::Impl {
     MixCore core;
     std::shared_ptr<MixGate> gate;
     std::shared_ptr<ReaperState> reapers;
+    std::shared_ptr<ReaperState> captureReapers;
+    std::shared_ptr<CaptureGains> captureGains;
+    const std::string spoolFolder;
 
     mutable std::mutex mutex;
     std::condition_variable dispatchDone;
     std::map<SourceId, std::shared_ptr<Source>> sources;
+    std::map<SourceId, std::shared_ptr<Capture>> captures;
     std::vector<std::unique_ptr<Voice>> voices; // every voice a slot may still hold
     std::vector<std::shared_ptr<std::promise<EngineStatus>>> probes;
     std::array<BusFader, kBusCount> faders{};
@@ -152,10 +306,14 @@ struct SoundEngine::Impl {
     std::chrono::milliseconds backoff{kFirstRetry};
     int failures = 0;
     std::string preferredDriver; // the driver of the first device that opened
+    bool capturesActive = false; // a capture runs or waits for its device
+    bool captureDeviceOpen = false;
 
     std::atomic<bool> deviceOpen{false};
     std::atomic<std::uint64_t> opens{0};
     std::atomic<std::uint64_t> losses{0};
+    std::atomic<std::uint64_t> captureOpens{0};
+    std::atomic<std::uint64_t> captureLosses{0};
 
     std::thread feeder;
     std::thread notice;
@@ -188,7 +346,13 @@ SoundEngine::Impl::~Impl() {
     gate->busy.store(false, std::memory_order_release);
     sources.clear();
     voices.clear();
-    if (!WaitForReapers(kShutdownReaperWait)) {
+    for (auto& [id, capture] : captures) {
+        RetireCapture(std::move(capture->device), std::move(capture->context));
+    }
+    captures.clear();
+    bool closed = WaitForReapers(kShutdownReaperWait);
+    closed = WaitFor(*captureReapers, closed ? kShutdownReaperWait : 0ms) && closed;
+    if (!closed) {
         // A device close hangs inside the sound library: quitting SDL now would close that
         // device a second time. Leave SDL's audio up instead.
         static_cast<void>(sdl.release());
@@ -282,6 +446,8 @@ void SoundEngine::Impl::Refill(Source& source, std::vector<float>& scratch) {
 
 void SoundEngine::Impl::FeederLoop() {
     std::vector<std::shared_ptr<Source>> snapshot;
+    std::vector<std::shared_ptr<Capture>> captureList;
+    std::vector<TakenRequest> requests;
     std::vector<float> scratch(kChunkFrames * 2);
     std::vector<std::shared_ptr<std::promise<EngineStatus>>> probeList;
     bool wanted = false;
@@ -293,6 +459,9 @@ void SoundEngine::Impl::FeederLoop() {
             timeout = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      nextAttempt - std::chrono::steady_clock::now()),
                                  1ms, kLongestRetry);
+        }
+        if (capturesActive) {
+            timeout = std::min(timeout, std::chrono::milliseconds(kDevicePoll));
         }
         feederWake.WaitFor(timeout);
         core.ClearFeedRequest();
@@ -306,6 +475,18 @@ void SoundEngine::Impl::FeederLoop() {
                 snapshot.push_back(source);
                 wanted = wanted || source->voice->state.load() == Voice::kPlaying;
             }
+            capturesActive = false;
+            captureDeviceOpen = false;
+            for (auto& [id, capture] : captures) {
+                captureList.push_back(capture);
+                auto& request = capture->request;
+                if (request && !request->taken && !request->abandoned) {
+                    request->taken = true;
+                    requests.emplace_back(capture, request);
+                }
+                capturesActive = capturesActive || capture->capturing || request != nullptr;
+                captureDeviceOpen = captureDeviceOpen || capture->device != nullptr;
+            }
             probeList.swap(probes);
             std::erase_if(voices, [this](const std::unique_ptr<Voice>& voice) {
                 return voice->removeRequested.load() && core.IsDetached(*voice);
@@ -316,9 +497,165 @@ void SoundEngine::Impl::FeederLoop() {
         for (auto& source : snapshot) {
             Refill(*source, scratch);
         }
+        ServeCaptures(captureList, requests, scratch);
         // Sources closed meanwhile are freed here, off every caller's thread.
         snapshot.clear();
+        captureList.clear();
+        requests.clear();
     }
+}
+
+void SoundEngine::Impl::ServeCaptures(std::vector<std::shared_ptr<Capture>>& list,
+                                      std::vector<TakenRequest>& requests,
+                                      std::vector<float>& scratch) {
+    for (auto& [capture, request] : requests) {
+        OpenCaptureDevice(*capture, *request);
+    }
+    for (auto& capture : list) {
+        // A device that vanished ends its capture: SDL would go on with silence.
+        SDL_AudioDeviceID deviceId = 0;
+        const CaptureContext* context = nullptr;
+        {
+            std::lock_guard lock(mutex);
+            if (capture->capturing && capture->device) {
+                deviceId = capture->device->Id();
+                context = capture->context.get();
+            }
+        }
+        bool lost = deviceId != 0 && SDL_GetAudioDeviceStatus(deviceId) == SDL_AUDIO_STOPPED;
+        DrainResult drained;
+        std::string error;
+        {
+            std::lock_guard spoolLock(capture->spoolMutex);
+            drained = Drain(*capture, scratch, error);
+        }
+        if (drained != DrainResult::Ok) {
+            EndCapture(*capture, nullptr,
+                       drained == DrainResult::Full ? EndReason::Finished : EndReason::Failed);
+        } else if (lost) {
+            ++captureLosses;
+            EndCapture(*capture, context, EndReason::Finished);
+        }
+    }
+}
+
+void SoundEngine::Impl::OpenCaptureDevice(Capture& capture, CaptureRequest& request) {
+    PcmFormat format;
+    {
+        std::lock_guard lock(mutex);
+        format = capture.format;
+    }
+    if (!sdl->IsUp()) {
+        sdl->Restart();
+    }
+    std::string error = sdl->Error();
+    auto context = std::make_shared<CaptureContext>();
+    context->shared = capture.shared;
+    std::unique_ptr<SdlCaptureDevice> opened;
+    if (sdl->IsUp()) {
+        opened = SdlCaptureDevice::Open(format.rate, config.captureFrames, &CaptureCallback,
+                                        context.get(), error);
+    }
+    // SDL keeps the driver it found when its audio started, a fallback when the sound server
+    // was not up then. With no device of this engine alive, starting SDL's audio again lets
+    // it find the server (Restart declines while another engine holds SDL).
+    if (!opened && !device && !captureDeviceOpen && WaitFor(*reapers, 0ms) &&
+        WaitFor(*captureReapers, 0ms) && std::getenv("SDL_AUDIODRIVER") == nullptr &&
+        sdl->Restart() && sdl->IsUp()) {
+        opened = SdlCaptureDevice::Open(format.rate, config.captureFrames, &CaptureCallback,
+                                        context.get(), error);
+    }
+    std::unique_lock lock(mutex);
+    if (capture.request.get() == &request) {
+        capture.request.reset();
+    }
+    if (!opened) {
+        request.result.set_value(EngineStatus::Fail(
+            EngineError::NoInput, "No sound input device can be opened: " + error));
+        return;
+    }
+    ++captureOpens;
+    if (request.abandoned || capture.closed) {
+        lock.unlock();
+        RetireCapture(std::move(opened), std::move(context));
+        request.result.set_value(
+            EngineStatus::Fail(EngineError::NoInput, "The recording was given up meanwhile"));
+        return;
+    }
+    capture.device = std::move(opened);
+    capture.context = std::move(context);
+    capture.capturing = true;
+    capture.handler = std::move(request.handler);
+    capture.serial = request.serial;
+    capture.endPending = false;
+    captureDeviceOpen = true;
+    request.result.set_value(EngineStatus::Ok());
+}
+
+SoundEngine::Impl::DrainResult
+SoundEngine::Impl::Drain(Capture& capture, std::vector<float>& scratch, std::string& error) {
+    capture.shared->wakeRequested.store(false, std::memory_order_relaxed);
+    const std::size_t chunk = std::min(scratch.size() / 2, kCaptureChunkFrames);
+    for (;;) {
+        std::size_t n = capture.shared->ring.Read(scratch.data(), chunk);
+        if (n == 0) {
+            return DrainResult::Ok;
+        }
+        const std::uint64_t limit = capture.limitFrames.load();
+        const std::uint64_t spooled = capture.spool->Frames();
+        const auto room = static_cast<std::size_t>(
+            std::min<std::uint64_t>(n, limit > spooled ? limit - spooled : 0));
+        if (room > 0 && !capture.spool->AppendStereo(scratch.data(), room, error)) {
+            capture.discarded.fetch_add(n);
+            return DrainResult::WriteFailed;
+        }
+        if (room < n || capture.spool->Frames() >= limit) {
+            return DrainResult::Full;
+        }
+    }
+}
+
+void SoundEngine::Impl::EndCapture(Capture& capture, const CaptureContext* context,
+                                   EndReason reason) {
+    std::unique_ptr<SdlCaptureDevice> ended;
+    std::shared_ptr<CaptureContext> endedContext;
+    {
+        std::lock_guard lock(mutex);
+        if (!capture.capturing || (context != nullptr && capture.context.get() != context)) {
+            return;
+        }
+        capture.capturing = false;
+        capture.endPending = true;
+        capture.endReason = reason;
+        ended = std::move(capture.device);
+        endedContext = std::move(capture.context);
+    }
+    RetireCapture(std::move(ended), std::move(endedContext));
+    endWake.Post();
+}
+
+void SoundEngine::Impl::RetireCapture(std::unique_ptr<SdlCaptureDevice> retired,
+                                      std::shared_ptr<CaptureContext> context) {
+    if (context) {
+        ShutContext(*context);
+    }
+    if (!retired) {
+        return;
+    }
+    // Closing a capture device can hang inside the sound library when its input stopped
+    // delivering: never on a caller's thread, nor on the feeder.
+    {
+        std::lock_guard lock(captureReapers->mutex);
+        ++captureReapers->running;
+    }
+    std::thread([dead = std::move(retired), context = std::move(context),
+                 state = captureReapers]() mutable {
+        dead.reset();
+        context.reset();
+        std::lock_guard lock(state->mutex);
+        --state->running;
+        state->done.notify_all();
+    }).detach();
 }
 
 void SoundEngine::Impl::ManageDevice(
@@ -356,8 +693,10 @@ void SoundEngine::Impl::ManageDevice(
             // SDL keeps the driver it found when its audio started: a fallback when the sound
             // server was not up then. Starting SDL's audio again lets it find the server; the
             // driver that worked before reconnects by itself and is left alone.
+            // Never while a capture device lives: restarting would close it underneath.
             bool fallback = preferredDriver.empty() || sdl->DriverName() != preferredDriver;
-            if (fallback && failures % 3 == 0 && reapers->running == 0 &&
+            bool captureAlive = captureDeviceOpen || !WaitFor(*captureReapers, 0ms);
+            if (fallback && failures % 3 == 0 && reapers->running == 0 && !captureAlive &&
                 std::getenv("SDL_AUDIODRIVER") == nullptr) {
                 sdl->Restart();
             }
@@ -420,8 +759,12 @@ void SoundEngine::Impl::AbandonDevice() {
 }
 
 bool SoundEngine::Impl::WaitForReapers(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(reapers->mutex);
-    return reapers->done.wait_for(lock, timeout, [this] { return reapers->running == 0; });
+    return WaitFor(*reapers, timeout);
+}
+
+bool SoundEngine::Impl::WaitFor(ReaperState& state, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(state.mutex);
+    return state.done.wait_for(lock, timeout, [&state] { return state.running == 0; });
 }
 
 void SoundEngine::Impl::NoticeLoop() {
@@ -449,6 +792,20 @@ void SoundEngine::Impl::NoticeLoop() {
                     serial = source->playSerial;
                     reason = voice.failed.load() ? EndReason::Failed : EndReason::Finished;
                     break;
+                }
+            }
+            for (auto& [captureId, capture] : captures) {
+                if (id != 0) {
+                    break;
+                }
+                if (capture->endPending && capture->serial != capture->reportedSerial &&
+                    capture->handler) {
+                    capture->endPending = false;
+                    capture->reportedSerial = capture->serial;
+                    id = captureId;
+                    handler = capture->handler;
+                    serial = capture->serial;
+                    reason = capture->endReason;
                 }
             }
             if (id == 0) {
@@ -623,6 +980,10 @@ void SoundEngine::SetBusFader(Bus bus, std::uint16_t left, std::uint16_t right) 
     std::lock_guard lock(m_impl->mutex);
     m_impl->faders[static_cast<std::size_t>(bus)] = {left, right};
     m_impl->core.SetBusGain(bus, FaderToGain(left), FaderToGain(right));
+    if (bus == Bus::Microphone) {
+        m_impl->captureGains->gain[0].store(FaderToGain(left), std::memory_order_relaxed);
+        m_impl->captureGains->gain[1].store(FaderToGain(right), std::memory_order_relaxed);
+    }
 }
 
 SoundEngine::BusFader SoundEngine::GetBusFader(Bus bus) const {
@@ -674,5 +1035,220 @@ SoundEngine::Stats SoundEngine::GetStats() const {
     stats.underruns = m_impl->core.Underruns();
     stats.deviceOpen = m_impl->deviceOpen.load();
     stats.driver = m_impl->sdl ? m_impl->sdl->DriverName() : std::string();
+    stats.captureOpens = m_impl->captureOpens.load();
+    stats.captureLosses = m_impl->captureLosses.load();
+    {
+        std::lock_guard lock(m_impl->mutex);
+        for (auto& [id, capture] : m_impl->captures) {
+            stats.captureOverruns += capture->shared->overruns.load();
+            stats.captureDevicesAlive += capture->device ? 1 : 0;
+        }
+    }
+    std::lock_guard lock(m_impl->captureReapers->mutex);
+    stats.captureDevicesAlive += m_impl->captureReapers->running;
     return stats;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Capture
+
+EngineStatus SoundEngine::OpenCapture(const PcmFormat& format, SourceId& id) {
+    id = 0;
+    EngineStatus status = CheckCaptureFormat(format);
+    if (!status.ok()) {
+        return status;
+    }
+    auto capture = std::make_shared<Impl::Capture>();
+    capture->spool = CaptureSpool::Create(m_impl->spoolFolder, format.channels, status);
+    if (!capture->spool) {
+        return status;
+    }
+    capture->shared = std::make_shared<CaptureShared>(m_impl->captureGains, &m_impl->feederWake);
+    capture->format = format;
+    capture->limitFrames =
+        m_impl->config.maxCaptureBytes / static_cast<std::uint64_t>(format.BlockAlign());
+    std::lock_guard lock(m_impl->mutex);
+    id = ++g_lastSourceId;
+    m_impl->captures.emplace(id, std::move(capture));
+    return EngineStatus::Ok();
+}
+
+EngineStatus SoundEngine::SetCaptureFormat(SourceId id, const PcmFormat& format) {
+    EngineStatus status = CheckCaptureFormat(format);
+    if (!status.ok()) {
+        return status;
+    }
+    std::shared_ptr<Impl::Capture> capture;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        capture = m_impl->FindCapture(id);
+    }
+    if (!capture) {
+        return EngineStatus::Fail(EngineError::InvalidSource, "No such capture");
+    }
+    std::lock_guard spoolLock(capture->spoolMutex);
+    std::lock_guard lock(m_impl->mutex);
+    if (capture->capturing || capture->request || capture->spool->Frames() != 0 ||
+        capture->shared->ring.Readable() != 0) {
+        return EngineStatus::Fail(EngineError::Busy,
+                                  "The format cannot change once something was recorded");
+    }
+    capture->spool->SetChannels(format.channels);
+    capture->format = format;
+    capture->limitFrames =
+        m_impl->config.maxCaptureBytes / static_cast<std::uint64_t>(format.BlockAlign());
+    return EngineStatus::Ok();
+}
+
+PcmFormat SoundEngine::CaptureFormat(SourceId id) const {
+    std::lock_guard lock(m_impl->mutex);
+    std::shared_ptr<Impl::Capture> capture = m_impl->FindCapture(id);
+    return capture ? capture->format : PcmFormat{};
+}
+
+EngineStatus SoundEngine::StartCapture(SourceId id, EndHandler onEnd, std::uint64_t* serial) {
+    std::shared_ptr<Impl::Capture> capture;
+    auto request = std::make_shared<Impl::CaptureRequest>();
+    std::future<EngineStatus> result = request->result.get_future();
+    {
+        std::lock_guard lock(m_impl->mutex);
+        capture = m_impl->FindCapture(id);
+        if (!capture) {
+            return EngineStatus::Fail(EngineError::InvalidSource, "No such capture");
+        }
+        if (capture->capturing) {
+            capture->handler = std::move(onEnd);
+            capture->serial = ++m_impl->lastSerial;
+            capture->endPending = false;
+            if (serial != nullptr) {
+                *serial = capture->serial;
+            }
+            return EngineStatus::Ok();
+        }
+        if (capture->request) {
+            return EngineStatus::Fail(EngineError::Busy, "The input device is being opened");
+        }
+        if (capture->shared->ring.Written() - capture->discarded.load() >=
+            capture->limitFrames.load()) {
+            return EngineStatus::Fail(EngineError::WriteFailed,
+                                      "The recording is as long as a wave file can hold");
+        }
+        request->handler = std::move(onEnd);
+        request->serial = ++m_impl->lastSerial;
+        capture->request = request;
+    }
+    m_impl->feederWake.Post();
+    if (result.wait_for(m_impl->config.probeTimeout) != std::future_status::ready) {
+        std::lock_guard lock(m_impl->mutex);
+        if (result.wait_for(0ms) != std::future_status::ready) {
+            request->abandoned = true;
+            if (capture->request == request) {
+                capture->request.reset();
+            }
+            return EngineStatus::Fail(EngineError::NoInput, "The sound input did not answer");
+        }
+    }
+    EngineStatus status = result.get();
+    if (status.ok() && serial != nullptr) {
+        *serial = request->serial;
+    }
+    return status;
+}
+
+EngineStatus SoundEngine::StopCapture(SourceId id) {
+    std::unique_ptr<SdlCaptureDevice> device;
+    std::shared_ptr<CaptureContext> context;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        std::shared_ptr<Impl::Capture> capture = m_impl->FindCapture(id);
+        if (!capture) {
+            return EngineStatus::Fail(EngineError::InvalidSource, "No such capture");
+        }
+        if (capture->request) {
+            capture->request->abandoned = true;
+        }
+        capture->capturing = false;
+        capture->endPending = false;
+        capture->reportedSerial = capture->serial;
+        device = std::move(capture->device);
+        context = std::move(capture->context);
+    }
+    m_impl->RetireCapture(std::move(device), std::move(context));
+    m_impl->feederWake.Post(); // spools the rest
+    return EngineStatus::Ok();
+}
+
+bool SoundEngine::IsCapturing(SourceId id) const {
+    std::lock_guard lock(m_impl->mutex);
+    std::shared_ptr<Impl::Capture> capture = m_impl->FindCapture(id);
+    return capture && capture->capturing;
+}
+
+std::uint64_t SoundEngine::CapturedFrames(SourceId id) const {
+    std::shared_ptr<Impl::Capture> capture;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        capture = m_impl->FindCapture(id);
+    }
+    if (!capture) {
+        return 0;
+    }
+    // Counted where frames enter the ring, which only grows: a count taken while the feeder
+    // moves frames from the ring to the spool is never too low.
+    std::uint64_t frames = capture->shared->ring.Written() - capture->discarded.load();
+    return std::min(frames, capture->limitFrames.load());
+}
+
+EngineStatus SoundEngine::SaveCapture(SourceId id, const std::string& path) {
+    std::shared_ptr<Impl::Capture> capture;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        capture = m_impl->FindCapture(id);
+    }
+    if (!capture) {
+        return EngineStatus::Fail(EngineError::InvalidSource, "No such capture");
+    }
+    std::lock_guard spoolLock(capture->spoolMutex);
+    PcmFormat format;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        if (capture->capturing || capture->request) {
+            return EngineStatus::Fail(EngineError::Busy, "Stop the recording before saving it");
+        }
+        format = capture->format;
+    }
+    std::vector<float> scratch(kCaptureChunkFrames * 2);
+    std::string error;
+    if (m_impl->Drain(*capture, scratch, error) == Impl::DrainResult::WriteFailed) {
+        return EngineStatus::Fail(EngineError::WriteFailed, error);
+    }
+    return capture->spool->SaveWave(path, format);
+}
+
+void SoundEngine::CloseCapture(SourceId id) {
+    std::shared_ptr<Impl::Capture> capture;
+    std::unique_ptr<SdlCaptureDevice> device;
+    std::shared_ptr<CaptureContext> context;
+    {
+        std::unique_lock lock(m_impl->mutex);
+        auto it = m_impl->captures.find(id);
+        if (it == m_impl->captures.end()) {
+            return;
+        }
+        capture = std::move(it->second);
+        m_impl->captures.erase(it);
+        capture->closed = true;
+        if (capture->request) {
+            capture->request->abandoned = true;
+        }
+        capture->capturing = false;
+        capture->endPending = false;
+        capture->reportedSerial = capture->serial;
+        device = std::move(capture->device);
+        context = std::move(capture->context);
+        if (std::this_thread::get_id() != m_impl->noticeThread) {
+            m_impl->dispatchDone.wait(lock, [&] { return m_impl->dispatching != id; });
+        }
+    }
+    m_impl->RetireCapture(std::move(device), std::move(context));
 }

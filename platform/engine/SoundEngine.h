@@ -18,7 +18,10 @@
 ///    blocks, allocates, logs or locks;
 ///  - the feeder thread: decodes ahead into the rings, opens the output device when something
 ///    plays and closes it after `linger` of silence, notices a lost device and reopens the
-///    default one with growing pauses (0.2 s up to 2 s), frees what was closed;
+///    default one with growing pauses (0.2 s up to 2 s), frees what was closed; opens capture
+///    devices and moves what they captured to disk;
+///  - the capture callback (SDL's capture thread): scales and copies into the capture's ring;
+///    the same rules as the audio callback;
 ///  - the notice thread: calls end handlers. Nothing here runs a handler on the callback.
 /// Public functions are thread-safe and never wait on the device: with the sound server gone
 /// they return at once and playback resumes once a device opens again.
@@ -29,8 +32,22 @@
 /// end starts again from the beginning. After Close returns, the handler of that source is not
 /// running and will not run (unless Close is called from inside the handler itself).
 ///
-/// Capture (the microphone bus) will open a second SDL device on the feeder thread; its fader
-/// exists already so that the mixer can set it.
+/// Capture (recording from the default input, the microphone bus). Life: OpenCapture ->
+/// (StartCapture <-> StopCapture)* -> SaveCapture* -> CloseCapture; a start after a stop
+/// appends. The feeder thread opens the SDL capture device (StartCapture waits up to
+/// probeTimeout for it). The capture callback scales what arrives by the Microphone bus's
+/// gains (the same FaderToGain curve as playback: 65535 unity, half travel -10 dB, 0 silence)
+/// and writes it into a lock-free ring; the feeder moves the ring to an unnamed spool file on
+/// disk (CaptureSpool.h), in the recording's channels as 16-bit samples, so a long recording
+/// stays off the heap. A capture ends by itself, and its handler runs once (like a source's),
+///  - Finished: the input device vanished (sound server gone or restarted, microphone
+///    unplugged); what was captured until then stays and can be saved, and a new
+///    StartCapture opens the default input again and appends. Capture is not resumed
+///    silently: a hole in a spoken announcement would spoil it unnoticed.
+///  - Finished: the recording reached maxCaptureBytes (what a wave file can hold);
+///  - Failed: the spool could not be written (disk full).
+/// StopCapture and CloseCapture never wait on the device: capture devices are closed on
+/// threads of their own, since a close can hang inside the sound library (a stalled input).
 class SoundEngine {
 public:
     struct Config {
@@ -41,8 +58,15 @@ public:
         std::chrono::milliseconds linger{5000};
         double synthGain = SynthPool::kDefaultSynthGain;
         CdReadMode cdReadMode = CdReadMode::Auto;
-        /// How long ProbeOutput waits for the feeder thread to try the device.
+        /// How long ProbeOutput and StartCapture wait for the feeder thread to try the device.
         std::chrono::milliseconds probeTimeout{5000};
+        /// SDL buffer size of the capture device.
+        int captureFrames = 1024;
+        /// Where recordings are spooled; "" = $TMPDIR, else /var/tmp, else /tmp.
+        std::string spoolFolder;
+        /// A capture ends by itself when its saved data would grow past this (a RIFF file's
+        /// sizes are 32-bit; room is left for the header).
+        std::uint64_t maxCaptureBytes = 0xFFFFFFFFull - 0xFFFF;
     };
 
     struct BusFader {
@@ -56,7 +80,11 @@ public:
         std::uint64_t callbacks = 0;
         std::uint64_t underruns = 0; ///< callbacks where a playing ring ran dry early
         bool deviceOpen = false;
-        std::string driver; ///< SDL's audio driver
+        std::string driver;                ///< SDL's audio driver
+        std::uint64_t captureOpens = 0;    ///< successful opens of a capture device
+        std::uint64_t captureLosses = 0;   ///< captures ended because their device vanished
+        std::uint64_t captureOverruns = 0; ///< frames captured but dropped: the ring was full
+        int captureDevicesAlive = 0;       ///< capture devices open or still closing
     };
 
     SoundEngine();
@@ -91,6 +119,28 @@ public:
     BusFader GetBusFader(Bus bus) const;
     /// The linear gain the callback applies (0 left, 1 right).
     float BusGain(Bus bus, int channel) const;
+
+    // Capture. On failure the id is left 0 and the status says why.
+    /// A new, empty recording in format (1 or 2 channels, 8 or 16 bits, 8000..192000 Hz).
+    EngineStatus OpenCapture(const PcmFormat& format, SourceId& id);
+    /// Changes the format; only while nothing has been captured (else Busy).
+    EngineStatus SetCaptureFormat(SourceId id, const PcmFormat& format);
+    PcmFormat CaptureFormat(SourceId id) const;
+    /// Starts capturing from the default input device, or goes on (appending) after a stop.
+    /// When it runs already, only the handler and serial are replaced. onEnd runs once when
+    /// the capture ends by itself (see above), never after StopCapture.
+    EngineStatus StartCapture(SourceId id, EndHandler onEnd, std::uint64_t* serial = nullptr);
+    /// Stops capturing; returns at once (the device closes on a thread of its own).
+    EngineStatus StopCapture(SourceId id);
+    bool IsCapturing(SourceId id) const;
+    /// Frames (at the capture's rate) captured so far, spooled or about to be.
+    std::uint64_t CapturedFrames(SourceId id) const;
+    /// Writes everything captured as a RIFF WAVE PCM file in the capture's format; replaces
+    /// path only when the new file is complete (CaptureSpool::SaveWave). Not while capturing.
+    EngineStatus SaveCapture(SourceId id, const std::string& path);
+    /// Stops and forgets the capture and its spool. As with Close, its handler is not running
+    /// and will not run once this returns.
+    void CloseCapture(SourceId id);
 
     // Probes: can the kinds of source play at all?
     /// Opens the output device (it then stays open for `linger`) or finds it open.

@@ -31,14 +31,25 @@ constexpr ErrorText kErrorTexts[] = {
     {MCIERR_INVALID_FILE, "The file is damaged or not in a format that can be played."},
     {MCIERR_NULL_PARAMETER_BLOCK, "The command's parameter block is missing."},
     {MCIERR_NO_ELEMENT_ALLOWED, "This device does not take a file."},
+    {MCIERR_NONAPPLICABLE_FUNCTION,
+     "The command does not apply to this device: only a new recording records and saves."},
     {MCIERR_FILENAME_REQUIRED, "The device has no file open."},
     {MCIERR_FILE_READ, "The file cannot be read."},
+    {MCIERR_FILE_WRITE, "The file cannot be written: the folder is missing or read-only, or the "
+                        "disk is full."},
     {MCIERR_NO_COMMAND_LAYER, "No media command layer is installed."},
     {MCIERR_NO_SOUNDFONT, "No SoundFont is available to play MIDI files."},
     {MCIERR_NO_OUTPUT_DEVICE, "No sound output device can be opened."},
-    {MCIERR_RECORDING_UNSUPPORTED, "Recording is not supported yet."},
     {MCIERR_TOO_MANY_OPEN, "Too many sounds are open at once."},
     {MCIERR_NOT_AUDIO_TRACK, "The CD track holds data, not audio."},
+    {MCIERR_NO_INPUT_DEVICE, "No sound input device (microphone) can be opened."},
+    {MCIERR_WAVE_NOT_PCM, "Only PCM recordings are supported (format tag 1)."},
+    {MCIERR_WAVE_BAD_FORMAT,
+     "A recording has 1 or 2 channels, 8 or 16 bits a sample and 8000 to 192000 samples a second."},
+    {MCIERR_WAVE_INCONSISTENT, "The block alignment or bytes per second do not match the channels, "
+                               "bits and samples per second."},
+    {MCIERR_RECORDING_RUNS, "The recording is running: stop it first."},
+    {MCIERR_FORMAT_FIXED, "The recording already holds sound: its format can no longer change."},
 };
 } // namespace
 

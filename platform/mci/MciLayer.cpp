@@ -45,6 +45,12 @@ MCIERROR ToMciError(const EngineStatus& status) {
         return MCIERR_UNSUPPORTED_FUNCTION;
     case EngineError::InvalidSource:
         return MCIERR_INTERNAL;
+    case EngineError::NoInput:
+        return MCIERR_NO_INPUT_DEVICE;
+    case EngineError::WriteFailed:
+        return MCIERR_FILE_WRITE;
+    case EngineError::Busy:
+        return MCIERR_RECORDING_RUNS;
     }
     return MCIERR_INTERNAL;
 }
@@ -53,6 +59,13 @@ bool HasExtension(const std::string& path, const char* ext) {
     std::size_t n = std::strlen(ext);
     return path.size() > n && strcasecmp(path.c_str() + path.size() - n, ext) == 0;
 }
+
+constexpr DWORD_PTR kWaveFormatFlags = MCI_WAVE_SET_FORMATTAG | MCI_WAVE_SET_CHANNELS |
+                                       MCI_WAVE_SET_SAMPLESPERSEC | MCI_WAVE_SET_AVGBYTESPERSEC |
+                                       MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE;
+
+// What a new recording records until MCI_SET says otherwise: the waveform device's default.
+constexpr PcmFormat kDefaultRecordingFormat{11025, 1, 8};
 
 constexpr std::int32_t kMsfOffset = 150; // MSF counts the two-second lead-in before sector 0
 
@@ -87,6 +100,11 @@ struct MciLayer::Device {
     std::uint64_t playSerial = 0;
     bool notifyPending = false;
     DWORD_PTR notifyWindow = 0;
+    // A new recording: its capture, and the end of a recording that was reported before
+    // MCI_RECORD could note its serial.
+    SourceId capture = 0;
+    std::uint64_t earlyEndSerial = 0;
+    EndReason earlyEndReason = EndReason::Finished;
 };
 
 MciLayer::Config MciLayer::Config::FromEnvironment() {
@@ -111,11 +129,15 @@ MciLayer::MciLayer(SoundEngine& engine, Config config)
 
 MciLayer::~MciLayer() {
     std::vector<SourceId> sources;
+    std::vector<SourceId> captures;
     {
         std::lock_guard lock(m_mutex);
         for (auto& [id, device] : m_devices) {
             if (device->source != 0) {
                 sources.push_back(device->source);
+            }
+            if (device->capture != 0) {
+                captures.push_back(device->capture);
             }
         }
         m_devices.clear();
@@ -123,6 +145,9 @@ MciLayer::~MciLayer() {
     // Close waits for an end handler in progress, which needs m_mutex: not under it.
     for (SourceId source : sources) {
         m_engine.Close(source);
+    }
+    for (SourceId capture : captures) {
+        m_engine.CloseCapture(capture);
     }
 }
 
@@ -171,8 +196,9 @@ MCIERROR MciLayer::SendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags
     case MCI_STATUS:
         return Status(device, flags, param);
     case MCI_RECORD:
+        return Record(device, flags, param);
     case MCI_SAVE:
-        return Find(device) ? MCIERR_RECORDING_UNSUPPORTED : MCIERR_INVALID_DEVICE_ID;
+        return Save(device, flags, param);
     default:
         return MCIERR_UNRECOGNIZED_COMMAND;
     }
@@ -236,7 +262,7 @@ MCIERROR MciLayer::Open(DWORD_PTR flags, DWORD_PTR param) {
         if (!hasElement) {
             status = m_engine.ProbeOutput();
         } else if (element.empty()) {
-            return MCIERR_RECORDING_UNSUPPORTED; // a new, unnamed recording
+            status = m_engine.OpenCapture(kDefaultRecordingFormat, device->capture);
         } else {
             status = m_engine.OpenWave(element, device->source);
         }
@@ -295,6 +321,7 @@ MCIERROR MciLayer::Close(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
     }
     std::lock_guard command(device->command);
     SourceId source = 0;
+    SourceId capture = 0;
     {
         std::lock_guard lock(m_mutex);
         if (m_devices.erase(id) == 0) {
@@ -306,10 +333,14 @@ MCIERROR MciLayer::Close(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
         }
         device->playing = false;
         source = std::exchange(device->source, 0);
+        capture = std::exchange(device->capture, 0);
         m_playEnded.notify_all();
     }
     if (source != 0) {
         m_engine.Close(source);
+    }
+    if (capture != 0) {
+        m_engine.CloseCapture(capture);
     }
     device->disc.reset();
     if ((flags & MCI_NOTIFY) != 0) {
@@ -345,6 +376,9 @@ MCIERROR MciLayer::Stop(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
         std::lock_guard lock(m_mutex);
         if (device->source != 0) {
             m_engine.Stop(device->source);
+        }
+        if (device->capture != 0) {
+            m_engine.StopCapture(device->capture); // returns at once
         }
         if (device->notifyPending) {
             Post(device->notifyWindow, MCI_NOTIFY_ABORTED, id);
@@ -504,7 +538,8 @@ MCIERROR MciLayer::Play(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
         // takes it, must find this play's serial even for an item that ends at once.
         error = ToMciError(status);
         if (error == 0) {
-            RecordPlay(*device, flags, parms, reposition || newSource != 0, serial);
+            RecordPlay(*device, flags, (flags & MCI_NOTIFY) != 0 ? parms->dwCallback : 0,
+                       reposition || newSource != 0, serial);
         }
     }
     if (oldSource != 0) {
@@ -525,8 +560,8 @@ MCIERROR MciLayer::Play(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
     return device->playSerial == serial && device->failed ? MCIERR_FILE_READ : 0;
 }
 
-void MciLayer::RecordPlay(Device& device, DWORD_PTR flags, const MCI_PLAY_PARMS* parms,
-                          bool restarted, std::uint64_t serial) {
+void MciLayer::RecordPlay(Device& device, DWORD_PTR flags, DWORD_PTR callback, bool restarted,
+                          std::uint64_t serial) {
     if (device.notifyPending) {
         // A notice still pending belongs to the play this one replaces.
         if ((flags & MCI_NOTIFY) != 0) {
@@ -542,17 +577,27 @@ void MciLayer::RecordPlay(Device& device, DWORD_PTR flags, const MCI_PLAY_PARMS*
     device.failed = false;
     if ((flags & MCI_NOTIFY) != 0) {
         device.notifyPending = true;
-        device.notifyWindow = parms->dwCallback;
+        device.notifyWindow = callback;
     }
 }
 
 void MciLayer::OnEnd(MCIDEVICEID id, EndReason reason, std::uint64_t serial) {
     std::lock_guard lock(m_mutex);
     auto it = m_devices.find(id);
-    if (it == m_devices.end() || it->second->playSerial != serial) {
+    if (it == m_devices.end()) {
         return;
     }
-    Device& device = *it->second;
+    if (it->second->playSerial != serial) {
+        // A recording's end may come before MCI_RECORD has noted its serial.
+        it->second->earlyEndSerial = serial;
+        it->second->earlyEndReason = reason;
+        return;
+    }
+    Ended(*it->second, reason);
+}
+
+void MciLayer::Ended(Device& device, EndReason reason) {
+    const MCIDEVICEID id = device.id;
     device.playing = false;
     device.failed = reason == EndReason::Failed;
     if (device.notifyPending) {
@@ -572,31 +617,157 @@ MCIERROR MciLayer::Set(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
         return MCIERR_NULL_PARAMETER_BLOCK;
     }
     std::lock_guard command(device->command);
-    constexpr DWORD_PTR kWaveFormatFlags =
-        MCI_WAVE_SET_FORMATTAG | MCI_WAVE_SET_CHANNELS | MCI_WAVE_SET_SAMPLESPERSEC |
-        MCI_WAVE_SET_AVGBYTESPERSEC | MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE;
-    if ((flags & kWaveFormatFlags) != 0) {
-        return device->kind == Kind::Wave ? MCIERR_RECORDING_UNSUPPORTED
-                                          : MCIERR_UNSUPPORTED_FUNCTION;
-    }
     const auto* parms = reinterpret_cast<const MCI_SET_PARMS*>(param);
-    constexpr DWORD_PTR kKnown = MCI_NOTIFY | MCI_WAIT | MCI_SET_TIME_FORMAT;
+    constexpr DWORD_PTR kKnown = MCI_NOTIFY | MCI_WAIT | MCI_SET_TIME_FORMAT | kWaveFormatFlags;
     if ((flags & ~kKnown) != 0) {
         return MCIERR_UNSUPPORTED_FUNCTION;
     }
-    if ((flags & MCI_SET_TIME_FORMAT) == 0) {
+    if ((flags & (MCI_SET_TIME_FORMAT | kWaveFormatFlags)) == 0) {
         return MCIERR_MISSING_PARAMETER;
     }
     DWORD format = parms->dwTimeFormat;
-    bool valid =
-        format == MCI_FORMAT_MILLISECONDS ||
-        (device->kind == Kind::CdAudio && (format == MCI_FORMAT_MSF || format == MCI_FORMAT_TMSF));
-    if (!valid) {
-        return MCIERR_BAD_TIME_FORMAT;
+    if ((flags & MCI_SET_TIME_FORMAT) != 0) {
+        bool valid = format == MCI_FORMAT_MILLISECONDS ||
+                     (device->kind == Kind::CdAudio &&
+                      (format == MCI_FORMAT_MSF || format == MCI_FORMAT_TMSF));
+        if (!valid) {
+            return MCIERR_BAD_TIME_FORMAT;
+        }
+    }
+    if ((flags & kWaveFormatFlags) != 0) {
+        if (device->kind != Kind::Wave) {
+            return MCIERR_UNSUPPORTED_FUNCTION;
+        }
+        if (device->capture == 0) {
+            return MCIERR_NONAPPLICABLE_FUNCTION;
+        }
+        PcmFormat wave;
+        if (MCIERROR error = WaveFormat(
+                *device, flags, *reinterpret_cast<const MCI_WAVE_SET_PARMS*>(param), wave)) {
+            return error;
+        }
+        EngineStatus status = m_engine.SetCaptureFormat(device->capture, wave);
+        if (status.error == EngineError::Busy) {
+            return MCIERR_FORMAT_FIXED;
+        }
+        if (!status.ok()) {
+            return ToMciError(status);
+        }
+    }
+    if ((flags & MCI_SET_TIME_FORMAT) != 0) {
+        std::lock_guard lock(m_mutex);
+        device->timeFormat = format;
+    }
+    if ((flags & MCI_NOTIFY) != 0) {
+        Post(parms->dwCallback, MCI_NOTIFY_SUCCESSFUL, id);
+    }
+    return 0;
+}
+
+MCIERROR MciLayer::WaveFormat(const Device& device, DWORD_PTR flags,
+                              const MCI_WAVE_SET_PARMS& parms, PcmFormat& format) {
+    // Fields not given keep their values; alignment and rate of bytes follow from the others
+    // unless given, and then they must agree.
+    format = m_engine.CaptureFormat(device.capture);
+    if ((flags & MCI_WAVE_SET_FORMATTAG) != 0 && parms.wFormatTag != WAVE_FORMAT_PCM) {
+        return MCIERR_WAVE_NOT_PCM;
+    }
+    if ((flags & MCI_WAVE_SET_CHANNELS) != 0) {
+        format.channels = parms.nChannels;
+    }
+    if ((flags & MCI_WAVE_SET_BITSPERSAMPLE) != 0) {
+        format.bitsPerSample = parms.wBitsPerSample;
+    }
+    if ((flags & MCI_WAVE_SET_SAMPLESPERSEC) != 0) {
+        if (parms.nSamplesPerSec > 1000000) {
+            return MCIERR_WAVE_BAD_FORMAT;
+        }
+        format.rate = static_cast<int>(parms.nSamplesPerSec);
+    }
+    if (format.channels < 1 || format.channels > 2 ||
+        (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.rate < 8000 ||
+        format.rate > 192000) {
+        return MCIERR_WAVE_BAD_FORMAT;
+    }
+    const auto align = static_cast<DWORD>(format.BlockAlign());
+    if ((flags & MCI_WAVE_SET_BLOCKALIGN) != 0 && parms.nBlockAlign != align) {
+        return MCIERR_WAVE_INCONSISTENT;
+    }
+    if ((flags & MCI_WAVE_SET_AVGBYTESPERSEC) != 0 &&
+        parms.nAvgBytesPerSec != static_cast<DWORD>(format.rate) * align) {
+        return MCIERR_WAVE_INCONSISTENT;
+    }
+    return 0;
+}
+
+MCIERROR MciLayer::Record(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
+    std::shared_ptr<Device> device = Find(id);
+    if (!device) {
+        return MCIERR_INVALID_DEVICE_ID;
+    }
+    if (device->capture == 0) {
+        return device->kind == Kind::Wave ? MCIERR_NONAPPLICABLE_FUNCTION
+                                          : MCIERR_UNSUPPORTED_FUNCTION;
+    }
+    // Recording into a stretch of an existing recording (from, to) is not offered.
+    if ((flags & ~static_cast<DWORD_PTR>(MCI_NOTIFY | MCI_WAIT)) != 0) {
+        return MCIERR_UNSUPPORTED_FUNCTION;
+    }
+    const auto* parms = reinterpret_cast<const MCI_RECORD_PARMS*>(param);
+    std::unique_lock command(device->command);
+    std::uint64_t serial = 0;
+    EngineStatus status = m_engine.StartCapture(
+        device->capture,
+        [this, id](SourceId, EndReason reason, std::uint64_t endSerial) {
+            OnEnd(id, reason, endSerial);
+        },
+        &serial);
+    if (!status.ok()) {
+        return ToMciError(status);
     }
     {
         std::lock_guard lock(m_mutex);
-        device->timeFormat = format;
+        RecordPlay(*device, flags, (flags & MCI_NOTIFY) != 0 ? parms->dwCallback : 0, false,
+                   serial);
+        if (device->earlyEndSerial == serial) {
+            Ended(*device, device->earlyEndReason);
+        }
+    }
+    if ((flags & MCI_WAIT) == 0) {
+        return 0;
+    }
+    command.unlock();
+    std::unique_lock lock(m_mutex);
+    m_playEnded.wait(lock, [&] {
+        return m_devices.count(id) == 0 || device->playSerial != serial || !device->playing;
+    });
+    return device->playSerial == serial && device->failed ? MCIERR_FILE_WRITE : 0;
+}
+
+MCIERROR MciLayer::Save(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
+    std::shared_ptr<Device> device = Find(id);
+    if (!device) {
+        return MCIERR_INVALID_DEVICE_ID;
+    }
+    if (device->capture == 0) {
+        return device->kind == Kind::Wave ? MCIERR_NONAPPLICABLE_FUNCTION
+                                          : MCIERR_UNSUPPORTED_FUNCTION;
+    }
+    if (param == 0) {
+        return MCIERR_NULL_PARAMETER_BLOCK;
+    }
+    if ((flags & ~static_cast<DWORD_PTR>(MCI_NOTIFY | MCI_WAIT | MCI_SAVE_FILE)) != 0) {
+        return MCIERR_UNSUPPORTED_FUNCTION;
+    }
+    const auto* parms = reinterpret_cast<const MCI_SAVE_PARMS*>(param);
+    if ((flags & MCI_SAVE_FILE) == 0 || parms->lpfilename == nullptr ||
+        parms->lpfilename[0] == '\0') {
+        return MCIERR_MISSING_PARAMETER;
+    }
+    std::lock_guard command(device->command);
+    EngineStatus status = m_engine.SaveCapture(device->capture, parms->lpfilename);
+    if (!status.ok()) {
+        return ToMciError(status);
     }
     if ((flags & MCI_NOTIFY) != 0) {
         Post(parms->dwCallback, MCI_NOTIFY_SUCCESSFUL, id);
@@ -629,6 +800,34 @@ MCIERROR MciLayer::Status(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
         playing = device->playing && source != 0 && m_engine.IsPlaying(source);
     }
     const CdDisc* disc = device->disc.get();
+    if (device->capture != 0) {
+        // A recording: its mode, and its length (= the position, at its end) in milliseconds.
+        bool recording = false;
+        {
+            std::lock_guard lock(m_mutex);
+            recording = device->playing;
+        }
+        const auto rate = static_cast<std::uint64_t>(m_engine.CaptureFormat(device->capture).rate);
+        switch (parms->dwItem) {
+        case MCI_STATUS_NUMBER_OF_TRACKS:
+            parms->dwReturn = 1;
+            break;
+        case MCI_STATUS_MODE:
+            parms->dwReturn = recording ? MCI_MODE_RECORD : MCI_MODE_STOP;
+            break;
+        case MCI_STATUS_LENGTH:
+        case MCI_STATUS_POSITION:
+            parms->dwReturn =
+                static_cast<DWORD_PTR>(m_engine.CapturedFrames(device->capture) * 1000 / rate);
+            break;
+        default:
+            return MCIERR_UNSUPPORTED_FUNCTION;
+        }
+        if ((flags & MCI_NOTIFY) != 0) {
+            Post(parms->dwCallback, MCI_NOTIFY_SUCCESSFUL, id);
+        }
+        return 0;
+    }
     switch (parms->dwItem) {
     case MCI_STATUS_NUMBER_OF_TRACKS:
         parms->dwReturn = disc != nullptr ? static_cast<DWORD_PTR>(disc->TrackCount()) : 1;

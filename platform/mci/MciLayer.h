@@ -16,10 +16,24 @@ class SoundEngine;
 ///
 /// Commands: MCI_OPEN (by type id or type name, with or without an element), MCI_CLOSE,
 /// MCI_PLAY (MCI_FROM/MCI_TO; for CD in TMSF, MSF or milliseconds, a "to" track past the
-/// last meaning the end of the disc), MCI_STOP, MCI_SET (time format), MCI_STATUS (track
-/// count, length, position, mode). MCI_WAIT is accepted everywhere; MCI_PLAY with MCI_WAIT
-/// returns when the play ends. Recording (MCI_RECORD, MCI_SAVE, the wave format) answers
-/// MCIERR_RECORDING_UNSUPPORTED for now.
+/// last meaning the end of the disc), MCI_STOP, MCI_SET (time format; the wave format of a
+/// recording), MCI_STATUS (track count, length, position, mode), MCI_RECORD, MCI_SAVE.
+/// MCI_WAIT is accepted everywhere; MCI_PLAY and MCI_RECORD with MCI_WAIT return when the
+/// play or recording ends.
+///
+/// Recording: waveaudio opened with MCI_OPEN_ELEMENT and an empty element is a new, unnamed
+/// recording (8-bit mono 11025 Hz until MCI_SET says otherwise). MCI_SET with the
+/// MCI_WAVE_SET_* flags sets its PCM format: format tag 1, 1 or 2 channels, 8 or 16 bits,
+/// 8000 to 192000 samples a second; block alignment and bytes per second, when given, must
+/// agree with them (else MCIERR_WAVE_NOT_PCM, MCIERR_WAVE_BAD_FORMAT or
+/// MCIERR_WAVE_INCONSISTENT), and once the recording holds sound the format is fixed
+/// (MCIERR_FORMAT_FIXED). MCI_RECORD (no MCI_FROM/MCI_TO) records from the default input
+/// until MCI_STOP; another MCI_RECORD after a stop appends. MCI_SAVE with MCI_SAVE_FILE
+/// writes everything recorded as a RIFF WAVE PCM file of the format (not while recording:
+/// MCIERR_RECORDING_RUNS); the file at that path is replaced only by a complete new one, a
+/// failed save leaves it as it was and answers MCIERR_FILE_WRITE. Record and save on other
+/// waveaudio devices answer MCIERR_NONAPPLICABLE_FUNCTION. The sound waits on disk, not in
+/// memory (SoundEngine's capture).
 ///
 /// Opening without an element tests the kind: waveaudio opens the output device, sequencer
 /// loads the SoundFont, cdaudio reads the disc's table of contents. Opening with an element
@@ -30,6 +44,9 @@ class SoundEngine;
 /// per command sent with MCI_NOTIFY: a play gets SUCCESSFUL at its end, FAILURE when reading
 /// failed while it played, ABORTED when stopped or closed first, SUPERSEDED when another
 /// command with MCI_NOTIFY replaced it; other commands get SUCCESSFUL when they are done.
+/// A recording likewise: SUCCESSFUL when it ended by itself (the input device vanished, or
+/// the recording is as long as a wave file can hold; what was recorded can be saved), FAILURE
+/// when its sound could not be written to disk, ABORTED when stopped or closed.
 /// Notices are posted from the command's thread or the engine's notice thread, never from the
 /// audio callback. Once MCI_STOP or MCI_CLOSE has returned, no SUCCESSFUL notice of that
 /// device follows.
@@ -74,12 +91,19 @@ private:
     MCIERROR Stop(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
     MCIERROR Set(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
     MCIERROR Status(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Record(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Save(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
+    /// The recording format after the fields of an MCI_SET, checked.
+    MCIERROR WaveFormat(const Device& device, DWORD_PTR flags, const MCI_WAVE_SET_PARMS& parms,
+                        PcmFormat& format);
     MCIERROR CdRange(Device& device, DWORD_PTR flags, const void* param, std::int32_t& start,
                      std::int32_t& end);
-    /// Notice bookkeeping of a play that started; m_mutex held.
-    void RecordPlay(Device& device, DWORD_PTR flags, const MCI_PLAY_PARMS* parms, bool restarted,
+    /// Notice bookkeeping of a play or recording that started; m_mutex held.
+    void RecordPlay(Device& device, DWORD_PTR flags, DWORD_PTR callback, bool restarted,
                     std::uint64_t serial);
     void OnEnd(MCIDEVICEID id, EndReason reason, std::uint64_t serial);
+    /// A play or recording ended by itself; m_mutex held.
+    void Ended(Device& device, EndReason reason);
     /// Posts a notice to the callback window of a parameter block (none when it is 0).
     static void Post(DWORD_PTR callback, WPARAM code, MCIDEVICEID id);
 

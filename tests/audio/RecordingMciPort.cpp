@@ -61,9 +61,42 @@ MCIERROR RecordingMciPort::SendCommand(MCIDEVICEID device, UINT message, DWORD_P
         entry = "stop " + std::to_string(device) + " flags=" + hex(flags);
         break;
     case MCI_SET: {
-        auto* set = reinterpret_cast<MCI_SET_PARMS*>(param);
-        entry = "set " + std::to_string(device) + " flags=" + hex(flags) +
-                " format=" + std::to_string(set->dwTimeFormat);
+        entry = "set " + std::to_string(device) + " flags=" + hex(flags);
+        if ((flags & 0x3F0000) != 0) {
+            // The wave format block; every field is written down, given or not.
+            auto* wave = reinterpret_cast<MCI_WAVE_SET_PARMS*>(param);
+            entry += " tag=" + std::to_string(wave->wFormatTag) +
+                     " channels=" + std::to_string(wave->nChannels) +
+                     " rate=" + std::to_string(wave->nSamplesPerSec) +
+                     " bytes=" + std::to_string(wave->nAvgBytesPerSec) +
+                     " align=" + std::to_string(wave->nBlockAlign) +
+                     " bits=" + std::to_string(wave->wBitsPerSample);
+            entry += wave->dwCallback != 0 ? " callback=set" : " callback=none";
+        } else {
+            auto* set = reinterpret_cast<MCI_SET_PARMS*>(param);
+            entry += " format=" + std::to_string(set->dwTimeFormat);
+        }
+        break;
+    }
+    case MCI_RECORD: {
+        auto* record = reinterpret_cast<MCI_RECORD_PARMS*>(param);
+        entry = "record " + std::to_string(device) + " flags=" + hex(flags);
+        if ((flags & MCI_FROM) != 0) {
+            entry += " from=" + std::to_string(record->dwFrom);
+        }
+        if ((flags & MCI_TO) != 0) {
+            entry += " to=" + std::to_string(record->dwTo);
+        }
+        entry += record->dwCallback != 0 ? " callback=set" : " callback=none";
+        break;
+    }
+    case MCI_SAVE: {
+        auto* save = reinterpret_cast<MCI_SAVE_PARMS*>(param);
+        entry = "save " + std::to_string(device) + " flags=" + hex(flags) +
+                " file=" + (save->lpfilename != nullptr ? save->lpfilename : "(null)");
+        if (result == 0 && onSave) {
+            onSave(save->lpfilename != nullptr ? save->lpfilename : "");
+        }
         break;
     }
     case MCI_STATUS: {

@@ -2,6 +2,7 @@
 
 #include "platform/mci/MciPort.h"
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -17,13 +18,16 @@ public:
     bool IsDeviceOpen(MCIDEVICEID device) override { return m_open.count(device) > 0; }
 
     /// The commands sent since the last call, e.g. "open type=516 flags=0x3000 -> 1",
-    /// "play 1 flags=0xd from=3 to=4 callback=set".
+    /// "play 1 flags=0xd from=3 to=4 callback=set", "record 1 flags=0x1 callback=set",
+    /// "save 1 flags=0x102 file=/data/Wave Files/~quilon.wa~".
     std::vector<std::string> take();
 
     /// The next command of this kind (e.g. MCI_PLAY) fails with this error, once.
     void failNext(UINT message, MCIERROR error) { m_failures[message].push_back(error); }
     /// What MCI_STATUS answers for the number of tracks.
     DWORD_PTR trackCount = 12;
+    /// Called with the file name of each MCI_SAVE that succeeds (e.g. to write the file).
+    std::function<void(const std::string&)> onSave;
 
 private:
     std::vector<std::string> m_log;

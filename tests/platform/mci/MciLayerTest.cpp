@@ -271,7 +271,6 @@ TEST_F(MciLayerTest, BadCommandsAndFilesGiveClearErrors) {
     WriteBytes(m_dir.file("garbage.mid"), std::vector<std::uint8_t>(300, 0xA5));
     EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_SEQUENCER, id, m_dir.file("garbage.mid").c_str()),
               MCIERR_INVALID_FILE);
-    EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, ""), MCIERR_RECORDING_UNSUPPORTED);
     EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_CD_AUDIO, id, "x"), MCIERR_NO_ELEMENT_ALLOWED);
     EXPECT_EQ(m_mci.Open(999, id), MCIERR_INVALID_DEVICE_NAME);
     EXPECT_EQ(m_layer.SendCommand(0, MCI_OPEN, MCI_OPEN_TYPE, 0), MCIERR_NULL_PARAMETER_BLOCK);
@@ -279,18 +278,18 @@ TEST_F(MciLayerTest, BadCommandsAndFilesGiveClearErrors) {
     EXPECT_EQ(m_layer.SendCommand(12345678, MCI_CLOSE, 0, 0), MCIERR_INVALID_DEVICE_ID);
     EXPECT_EQ(m_layer.SendCommand(12345678, 0x0999, 0, 0), MCIERR_UNRECOGNIZED_COMMAND);
 
-    // Recording is for later: every command of it says so.
+    // Recording belongs to new recordings only (MciLayerRecordTest has the rest).
     ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id), 0u);
     MCI_WAVE_SET_PARMS format{};
     EXPECT_EQ(m_layer.SendCommand(id, MCI_SET, 0x3F0000, reinterpret_cast<DWORD_PTR>(&format)),
-              MCIERR_RECORDING_UNSUPPORTED);
+              MCIERR_NONAPPLICABLE_FUNCTION);
     MCI_RECORD_PARMS record{};
     EXPECT_EQ(m_layer.SendCommand(id, MCI_RECORD, MCI_NOTIFY, reinterpret_cast<DWORD_PTR>(&record)),
-              MCIERR_RECORDING_UNSUPPORTED);
+              MCIERR_NONAPPLICABLE_FUNCTION);
     MCI_SAVE_PARMS save{};
     EXPECT_EQ(m_layer.SendCommand(id, MCI_SAVE, MCI_SAVE_FILE | MCI_WAIT,
                                   reinterpret_cast<DWORD_PTR>(&save)),
-              MCIERR_RECORDING_UNSUPPORTED);
+              MCIERR_NONAPPLICABLE_FUNCTION);
     EXPECT_EQ(m_mci.Play(id, MCI_NOTIFY, &m_window), MCIERR_FILENAME_REQUIRED);
     EXPECT_EQ(m_mci.SetTimeFormat(id, MCI_FORMAT_TMSF), MCIERR_BAD_TIME_FORMAT);
     EXPECT_EQ(m_mci.Close(id), 0u);

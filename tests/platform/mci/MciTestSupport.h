@@ -56,6 +56,32 @@ public:
         value = status.dwReturn;
         return error;
     }
+    /// The recording format of a quality: MCI_SET with every MCI_WAVE_SET_* flag (0x3F0000).
+    MCIERROR SetWaveFormat(MCIDEVICEID id, WORD channels, DWORD samplesPerSecond, WORD bits) {
+        MCI_WAVE_SET_PARMS set{};
+        set.wFormatTag = WAVE_FORMAT_PCM;
+        set.nChannels = channels;
+        set.nSamplesPerSec = samplesPerSecond;
+        set.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+        set.nAvgBytesPerSec = samplesPerSecond * set.nBlockAlign;
+        set.wBitsPerSample = bits;
+        return SetWave(id, 0x3F0000, set);
+    }
+    MCIERROR SetWave(MCIDEVICEID id, DWORD flags, const MCI_WAVE_SET_PARMS& set) {
+        return m_port.SendCommand(id, MCI_SET, flags, reinterpret_cast<DWORD_PTR>(&set));
+    }
+    MCIERROR Record(MCIDEVICEID id, DWORD flags, NotifyWindow* window = nullptr) {
+        MCI_RECORD_PARMS record{};
+        record.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+        return m_port.SendCommand(id, MCI_RECORD, flags, reinterpret_cast<DWORD_PTR>(&record));
+    }
+    MCIERROR Save(MCIDEVICEID id, const std::string& path, DWORD flags = MCI_SAVE_FILE | MCI_WAIT,
+                  NotifyWindow* window = nullptr) {
+        MCI_SAVE_PARMS save{};
+        save.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+        save.lpfilename = path.c_str();
+        return m_port.SendCommand(id, MCI_SAVE, flags, reinterpret_cast<DWORD_PTR>(&save));
+    }
     std::string ErrorText(MCIERROR error) {
         char text[128] = {};
         m_port.GetErrorString(error, text, sizeof text);

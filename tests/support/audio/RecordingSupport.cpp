@@ -1,0 +1,182 @@
+#include "tests/support/audio/RecordingSupport.h"
+
+#include "tests/support/TempDir.h"
+#include "tests/support/audio/AudioAnalysis.h"
+#include "tests/support/audio/AudioCapture.h"
+#include "tests/support/audio/TestSignals.h"
+
+#include <malloc.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testaudio {
+
+void WriteRawStereoFloat(const std::string& path, const std::vector<float>& mono) {
+    std::vector<float> stereo(mono.size() * 2);
+    for (std::size_t i = 0; i < mono.size(); ++i) {
+        stereo[2 * i] = mono[i];
+        stereo[2 * i + 1] = mono[i];
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(stereo.data()),
+              static_cast<std::streamsize>(stereo.size() * sizeof(float)));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::vector<float> SoundFile::Channel(int channel) const {
+    std::vector<float> out;
+    if (channels == 0) {
+        return out;
+    }
+    out.reserve(samples.size() / static_cast<std::size_t>(channels));
+    for (std::size_t i = static_cast<std::size_t>(channel); i < samples.size();
+         i += static_cast<std::size_t>(channels)) {
+        out.push_back(samples[i]);
+    }
+    return out;
+}
+
+SoundFile ReadSoundFile(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        throw std::runtime_error("cannot read " + path + ": " + sf_strerror(nullptr));
+    }
+    SoundFile sound;
+    sound.rate = info.samplerate;
+    sound.channels = info.channels;
+    sound.format = info.format;
+    sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, sound.samples.data(), info.frames);
+    sf_close(file);
+    return sound;
+}
+
+namespace {
+std::uint32_t Le(const Bytes& bytes, std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) {
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    }
+    return value;
+}
+} // namespace
+
+RiffFormat ReadRiffFormat(const std::string& path) {
+    RiffFormat format;
+    Bytes bytes = ReadFileBytes(path);
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+        return format;
+    }
+    bool fmt = false;
+    bool data = false;
+    for (std::size_t at = 12; at + 8 <= bytes.size();) {
+        const std::uint32_t size = Le(bytes, at + 4, 4);
+        if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0 && size >= 16 &&
+            at + 8 + 16 <= bytes.size()) {
+            format.formatTag = static_cast<std::uint16_t>(Le(bytes, at + 8, 2));
+            format.channels = static_cast<std::uint16_t>(Le(bytes, at + 10, 2));
+            format.samplesPerSecond = Le(bytes, at + 12, 4);
+            format.bytesPerSecond = Le(bytes, at + 16, 4);
+            format.blockAlign = static_cast<std::uint16_t>(Le(bytes, at + 20, 2));
+            format.bitsPerSample = static_cast<std::uint16_t>(Le(bytes, at + 22, 2));
+            fmt = true;
+        } else if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
+            format.dataBytes = size;
+            data = true;
+        }
+        at += 8 + size + (size & 1);
+    }
+    format.valid = fmt && data;
+    return format;
+}
+
+namespace {
+// ChildProcess runs a path, not a name to look up.
+std::string FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= folders.size();) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) {
+            end = folders.size();
+        }
+        std::string candidate = folders.substr(start, end - start) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return name;
+}
+} // namespace
+
+MicrophoneTone::MicrophoneTone(double frequency, double seconds, double amplitude) {
+    char folder[] = "/tmp/quillon-mic-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_folder = folder;
+    const std::string path = m_folder + "/tone.wav";
+    WriteToneWave(path, frequency, seconds, WaveFormat{}, amplitude);
+    // Listen to the microphone itself, so the tone is known to flow before recording starts.
+    AudioCapture microphone("quillon_mic_in");
+    m_player = std::make_unique<ChildProcess>(
+        std::vector<std::string>{FindProgram("paplay"), "-d", "quillon_mic", path});
+    if (!microphone.WaitUntilRunning()) {
+        return;
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline && !m_started) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::vector<float> latest = Channel(microphone.Latest(2205), 0);
+        m_started = latest.size() == 2205 && RmsDb(latest) > -40.0 &&
+                    std::abs(ZeroCrossingFrequency(latest, AudioCapture::kRate) - frequency) <
+                        frequency * 0.02;
+    }
+    microphone.Stop();
+}
+
+MicrophoneTone::~MicrophoneTone() {
+    m_player.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
+}
+
+std::vector<std::int64_t> OpenFileSizesUnder(const std::string& folder) {
+    std::vector<std::int64_t> sizes;
+    const std::string prefix = std::filesystem::weakly_canonical(folder).string() + "/";
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (error || target.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        struct stat st {};
+        if (::stat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            sizes.push_back(static_cast<std::int64_t>(st.st_size));
+        }
+    }
+    return sizes;
+}
+
+std::int64_t HeapInUse() {
+    struct mallinfo2 info = mallinfo2();
+    if (info.uordblks == 0 && info.arena == 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
+}
+
+} // namespace testaudio
