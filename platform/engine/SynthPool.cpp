@@ -10,7 +10,8 @@ SynthPool::SynthPool(int sampleRate, double gain)
 
 SynthPool::~SynthPool() = default;
 
-std::unique_ptr<LoadedSynth> SynthPool::Load(const std::string& soundFont, EngineStatus& status) {
+std::unique_ptr<LoadedSynth> SynthPool::Load(const std::string& soundFont, EngineStatus& status,
+                                             bool selectPresets) {
     struct stat st {};
     if (soundFont.empty() || ::stat(soundFont.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         status = EngineStatus::Fail(EngineError::NoSoundFont,
@@ -30,12 +31,20 @@ std::unique_ptr<LoadedSynth> SynthPool::Load(const std::string& soundFont, Engin
     fluid_settings_setnum(s, "synth.gain", m_gain);
     // Only the thread holding the source's lock ever touches it.
     fluid_settings_setint(s, "synth.threadsafe-api", 0);
+    // Sample data is read when a preset is selected (a program change) and dropped when no
+    // channel uses it any more: a General MIDI font of 150 MB costs a few MB per piece instead
+    // of all of it for as long as the engine lives. Samples are read on the thread that
+    // renders, the feeder, never the audio callback; and not locked into memory.
+    fluid_settings_setint(s, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(s, "synth.lock-memory", 0);
     loaded->synth.reset(new_fluid_synth(s));
     if (!loaded->synth) {
         status = EngineStatus::Fail(EngineError::NoSoundFont, "The synthesizer cannot be created");
         return nullptr;
     }
-    if (fluid_synth_sfload(loaded->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) {
+    // Selecting the presets reads the samples of the instruments every channel starts with.
+    if (fluid_synth_sfload(loaded->synth.get(), soundFont.c_str(), selectPresets ? 1 : 0) ==
+        FLUID_FAILED) {
         status = EngineStatus::Fail(EngineError::NoSoundFont, "The SoundFont does not load");
         return nullptr;
     }
@@ -56,7 +65,7 @@ std::unique_ptr<LoadedSynth> SynthPool::Acquire(const std::string& soundFont,
             return synth;
         }
     }
-    return Load(soundFont, status);
+    return Load(soundFont, status, true);
 }
 
 void SynthPool::Release(std::unique_ptr<LoadedSynth> synth) {
@@ -73,10 +82,16 @@ void SynthPool::Release(std::unique_ptr<LoadedSynth> synth) {
 }
 
 EngineStatus SynthPool::Probe(const std::string& soundFont) {
-    EngineStatus status;
-    std::unique_ptr<LoadedSynth> synth = Acquire(soundFont, status);
-    if (synth) {
-        Release(std::move(synth));
+    {
+        std::lock_guard lock(m_mutex);
+        if (std::any_of(m_idle.begin(), m_idle.end(),
+                        [&](const auto& s) { return s->soundFont == soundFont; })) {
+            return EngineStatus::Ok();
+        }
     }
+    // Loaded to prove the font works, then dropped: a play list without MIDI items should not
+    // carry a synthesizer (and the samples of its default presets) for weeks.
+    EngineStatus status;
+    Load(soundFont, status, false);
     return status;
 }

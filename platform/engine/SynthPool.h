@@ -39,11 +39,12 @@ public:
     std::unique_ptr<LoadedSynth> Acquire(const std::string& soundFont, EngineStatus& status);
     /// Gives a synthesizer back (reset to its power-on state).
     void Release(std::unique_ptr<LoadedSynth> synth);
-    /// True when a synthesizer with this font is idle or can be loaded.
+    /// Ok when a synthesizer with this font is idle or can be loaded; keeps none it loads.
     EngineStatus Probe(const std::string& soundFont);
 
 private:
-    std::unique_ptr<LoadedSynth> Load(const std::string& soundFont, EngineStatus& status);
+    std::unique_ptr<LoadedSynth> Load(const std::string& soundFont, EngineStatus& status,
+                                      bool selectPresets);
 
     int m_sampleRate;
     double m_gain;
