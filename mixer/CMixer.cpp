@@ -80,6 +80,19 @@ ValueShape valueShape(const CMixerLine& line, const CMixerControl& control) {
     return shape;
 }
 
+/// A request for the values of a control, one DWORD each, in `data`.
+MIXERCONTROLDETAILS detailsRequest(const CMixerControl& control, const ValueShape& shape,
+                                   DWORD* data) {
+    MIXERCONTROLDETAILS request{};
+    request.cbStruct = sizeof request;
+    request.dwControlID = control.GetControlId();
+    request.cChannels = shape.channels;
+    request.cMultipleItems = shape.items;
+    request.cbDetails = sizeof(DWORD);
+    request.paDetails = data;
+    return request;
+}
+
 template <typename T>
 std::unique_ptr<T> tryCreate() {
     try {
@@ -213,13 +226,7 @@ bool CMixer::GetControlDetails(const CMixerLine& line, const CMixerControl& cont
         m_lastResult = MMSYSERR_NOMEM;
         return false;
     }
-    MIXERCONTROLDETAILS request{};
-    request.cbStruct = sizeof request;
-    request.dwControlID = control.GetControlId();
-    request.cChannels = shape.channels;
-    request.cMultipleItems = shape.items;
-    request.cbDetails = sizeof(DWORD);
-    request.paDetails = buffer.data();
+    MIXERCONTROLDETAILS request = detailsRequest(control, shape, buffer.data());
     m_lastResult = mixerGetControlDetails(MixerObjectFromHandle(m_handle), &request,
                                           MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE);
     if (m_lastResult != MMSYSERR_NOERROR) {
@@ -327,13 +334,7 @@ bool CMixer::SetControlDetails(const CMixerLine& line, const CMixerControl& cont
         m_lastResult = MMSYSERR_NOMEM;
         return false;
     }
-    MIXERCONTROLDETAILS request{};
-    request.cbStruct = sizeof request;
-    request.dwControlID = control.GetControlId();
-    request.cChannels = shape.channels;
-    request.cMultipleItems = shape.items;
-    request.cbDetails = sizeof(DWORD);
-    request.paDetails = buffer.data();
+    MIXERCONTROLDETAILS request = detailsRequest(control, shape, buffer.data());
     const HMIXEROBJ object = MixerObjectFromHandle(m_handle);
 
     bool complete = values.size() >= shape.count;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/engine/EngineTypes.h"
-#include "platform/engine/FileDescriptor.h"
+#include "platform/files/FileDescriptor.h"
 
 #include <cstdint>
 #include <memory>

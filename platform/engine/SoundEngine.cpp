@@ -4,9 +4,8 @@
 #include "platform/engine/FaderCurve.h"
 #include "platform/engine/MidiDecoder.h"
 #include "platform/engine/MixCore.h"
+#include "platform/engine/SdlAudioDevice.h"
 #include "platform/engine/SdlAudioSubsystem.h"
-#include "platform/engine/SdlCaptureDevice.h"
-#include "platform/engine/SdlOutputDevice.h"
 #include "platform/engine/Semaphore.h"
 #include "platform/engine/SourceStream.h"
 #include "platform/engine/Voice.h"
@@ -175,6 +174,25 @@ struct ReaperState {
     std::condition_variable done;
     int running = 0;
 };
+
+/// Closes the device, then lets its callback's context go, on a detached thread counted in
+/// `state` (a close may hang in the sound library; the engine waits for these when it ends).
+template <typename Context>
+void CloseOnThreadOfItsOwn(std::unique_ptr<SdlAudioDevice> device, std::shared_ptr<Context> context,
+                           std::shared_ptr<ReaperState> state) {
+    {
+        std::lock_guard lock(state->mutex);
+        ++state->running;
+    }
+    std::thread([dead = std::move(device), context = std::move(context),
+                 state = std::move(state)]() mutable {
+        dead.reset();
+        context.reset();
+        std::lock_guard lock(state->mutex);
+        --state->running;
+        state->done.notify_all();
+    }).detach();
+}
 } // namespace
 
 struct SoundEngine::Impl {
@@ -213,7 +231,7 @@ struct SoundEngine::Impl {
         PcmFormat format;
         bool capturing = false;
         bool closed = false;
-        std::unique_ptr<SdlCaptureDevice> device;
+        std::unique_ptr<SdlAudioDevice> device;
         std::shared_ptr<CaptureContext> context;
         std::shared_ptr<CaptureRequest> request;
         EndHandler handler;
@@ -271,7 +289,7 @@ struct SoundEngine::Impl {
     void OpenCaptureDevice(Capture& capture, CaptureRequest& request);
     DrainResult Drain(Capture& capture, std::vector<float>& scratch, std::string& error);
     void EndCapture(Capture& capture, const CaptureContext* context, EndReason reason);
-    void RetireCapture(std::unique_ptr<SdlCaptureDevice> device,
+    void RetireCapture(std::unique_ptr<SdlAudioDevice> device,
                        std::shared_ptr<CaptureContext> context);
 
     Config config;
@@ -299,7 +317,7 @@ struct SoundEngine::Impl {
     bool stopping = false;
 
     // Feeder thread only.
-    std::unique_ptr<SdlOutputDevice> device;
+    std::unique_ptr<SdlAudioDevice> device;
     std::shared_ptr<DeviceContext> deviceContext;
     std::chrono::steady_clock::time_point lastActive{};
     std::chrono::steady_clock::time_point nextAttempt{};
@@ -551,10 +569,10 @@ void SoundEngine::Impl::OpenCaptureDevice(Capture& capture, CaptureRequest& requ
     std::string error = sdl->Error();
     auto context = std::make_shared<CaptureContext>();
     context->shared = capture.shared;
-    std::unique_ptr<SdlCaptureDevice> opened;
+    std::unique_ptr<SdlAudioDevice> opened;
     if (sdl->IsUp()) {
-        opened = SdlCaptureDevice::Open(format.rate, config.captureFrames, &CaptureCallback,
-                                        context.get(), error);
+        opened = SdlAudioDevice::Open(SdlAudioDevice::Direction::Capture, format.rate,
+                                      config.captureFrames, &CaptureCallback, context.get(), error);
     }
     // SDL keeps the driver it found when its audio started, a fallback when the sound server
     // was not up then. With no device of this engine alive, starting SDL's audio again lets
@@ -562,8 +580,8 @@ void SoundEngine::Impl::OpenCaptureDevice(Capture& capture, CaptureRequest& requ
     if (!opened && !device && !captureDeviceOpen && WaitFor(*reapers, 0ms) &&
         WaitFor(*captureReapers, 0ms) && std::getenv("SDL_AUDIODRIVER") == nullptr &&
         sdl->Restart() && sdl->IsUp()) {
-        opened = SdlCaptureDevice::Open(format.rate, config.captureFrames, &CaptureCallback,
-                                        context.get(), error);
+        opened = SdlAudioDevice::Open(SdlAudioDevice::Direction::Capture, format.rate,
+                                      config.captureFrames, &CaptureCallback, context.get(), error);
     }
     std::unique_lock lock(mutex);
     if (capture.request.get() == &request) {
@@ -617,7 +635,7 @@ SoundEngine::Impl::Drain(Capture& capture, std::vector<float>& scratch, std::str
 
 void SoundEngine::Impl::EndCapture(Capture& capture, const CaptureContext* context,
                                    EndReason reason) {
-    std::unique_ptr<SdlCaptureDevice> ended;
+    std::unique_ptr<SdlAudioDevice> ended;
     std::shared_ptr<CaptureContext> endedContext;
     {
         std::lock_guard lock(mutex);
@@ -634,7 +652,7 @@ void SoundEngine::Impl::EndCapture(Capture& capture, const CaptureContext* conte
     endWake.Post();
 }
 
-void SoundEngine::Impl::RetireCapture(std::unique_ptr<SdlCaptureDevice> retired,
+void SoundEngine::Impl::RetireCapture(std::unique_ptr<SdlAudioDevice> retired,
                                       std::shared_ptr<CaptureContext> context) {
     if (context) {
         ShutContext(*context);
@@ -644,18 +662,7 @@ void SoundEngine::Impl::RetireCapture(std::unique_ptr<SdlCaptureDevice> retired,
     }
     // Closing a capture device can hang inside the sound library when its input stopped
     // delivering: never on a caller's thread, nor on the feeder.
-    {
-        std::lock_guard lock(captureReapers->mutex);
-        ++captureReapers->running;
-    }
-    std::thread([dead = std::move(retired), context = std::move(context),
-                 state = captureReapers]() mutable {
-        dead.reset();
-        context.reset();
-        std::lock_guard lock(state->mutex);
-        --state->running;
-        state->done.notify_all();
-    }).detach();
+    CloseOnThreadOfItsOwn(std::move(retired), std::move(context), captureReapers);
 }
 
 void SoundEngine::Impl::ManageDevice(
@@ -721,8 +728,8 @@ bool SoundEngine::Impl::OpenDevice(std::string& error) {
     }
     auto context = std::make_shared<DeviceContext>();
     context->gate = gate;
-    device = SdlOutputDevice::Open(config.mixRate, config.deviceFrames, &AudioCallback,
-                                   context.get(), error);
+    device = SdlAudioDevice::Open(SdlAudioDevice::Direction::Output, config.mixRate,
+                                  config.deviceFrames, &AudioCallback, context.get(), error);
     if (!device) {
         return false;
     }
@@ -744,18 +751,7 @@ void SoundEngine::Impl::AbandonDevice() {
     // on a thread of its own, and let the engine go on with a new device meanwhile.
     deviceContext->dead.store(true, std::memory_order_release);
     deviceOpen = false;
-    {
-        std::lock_guard lock(reapers->mutex);
-        ++reapers->running;
-    }
-    std::thread([dead = std::move(device), context = std::move(deviceContext),
-                 state = reapers]() mutable {
-        dead.reset();
-        context.reset();
-        std::lock_guard lock(state->mutex);
-        --state->running;
-        state->done.notify_all();
-    }).detach();
+    CloseOnThreadOfItsOwn(std::move(device), std::move(deviceContext), reapers);
 }
 
 bool SoundEngine::Impl::WaitForReapers(std::chrono::milliseconds timeout) {
@@ -1156,7 +1152,7 @@ EngineStatus SoundEngine::StartCapture(SourceId id, EndHandler onEnd, std::uint6
 }
 
 EngineStatus SoundEngine::StopCapture(SourceId id) {
-    std::unique_ptr<SdlCaptureDevice> device;
+    std::unique_ptr<SdlAudioDevice> device;
     std::shared_ptr<CaptureContext> context;
     {
         std::lock_guard lock(m_impl->mutex);
@@ -1227,7 +1223,7 @@ EngineStatus SoundEngine::SaveCapture(SourceId id, const std::string& path) {
 
 void SoundEngine::CloseCapture(SourceId id) {
     std::shared_ptr<Impl::Capture> capture;
-    std::unique_ptr<SdlCaptureDevice> device;
+    std::unique_ptr<SdlAudioDevice> device;
     std::shared_ptr<CaptureContext> context;
     {
         std::unique_lock lock(m_impl->mutex);

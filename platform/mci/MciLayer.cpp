@@ -297,23 +297,28 @@ MCIERROR MciLayer::Open(DWORD_PTR flags, DWORD_PTR param) {
     return 0;
 }
 
+MCIERROR MciLayer::ToEveryDevice(DeviceCommand command, DWORD_PTR flags, DWORD_PTR param) {
+    std::vector<MCIDEVICEID> ids;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& entry : m_devices) {
+            ids.push_back(entry.first);
+        }
+    }
+    // One notice for the whole, none per device.
+    for (MCIDEVICEID each : ids) {
+        (this->*command)(each, flags & ~static_cast<DWORD_PTR>(MCI_NOTIFY), 0);
+    }
+    if ((flags & MCI_NOTIFY) != 0) {
+        Post(reinterpret_cast<MCI_GENERIC_PARMS*>(param)->dwCallback, MCI_NOTIFY_SUCCESSFUL,
+             MCI_ALL_DEVICE_ID);
+    }
+    return 0;
+}
+
 MCIERROR MciLayer::Close(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
     if (id == MCI_ALL_DEVICE_ID) {
-        std::vector<MCIDEVICEID> ids;
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto& entry : m_devices) {
-                ids.push_back(entry.first);
-            }
-        }
-        for (MCIDEVICEID each : ids) {
-            Close(each, flags & ~static_cast<DWORD_PTR>(MCI_NOTIFY), 0);
-        }
-        if ((flags & MCI_NOTIFY) != 0) {
-            Post(reinterpret_cast<MCI_GENERIC_PARMS*>(param)->dwCallback, MCI_NOTIFY_SUCCESSFUL,
-                 id);
-        }
-        return 0;
+        return ToEveryDevice(&MciLayer::Close, flags, param);
     }
     std::shared_ptr<Device> device = Find(id);
     if (!device) {
@@ -351,21 +356,7 @@ MCIERROR MciLayer::Close(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
 
 MCIERROR MciLayer::Stop(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
     if (id == MCI_ALL_DEVICE_ID) {
-        std::vector<MCIDEVICEID> ids;
-        {
-            std::lock_guard lock(m_mutex);
-            for (auto& entry : m_devices) {
-                ids.push_back(entry.first);
-            }
-        }
-        for (MCIDEVICEID each : ids) {
-            Stop(each, flags & ~static_cast<DWORD_PTR>(MCI_NOTIFY), 0);
-        }
-        if ((flags & MCI_NOTIFY) != 0) {
-            Post(reinterpret_cast<MCI_GENERIC_PARMS*>(param)->dwCallback, MCI_NOTIFY_SUCCESSFUL,
-                 id);
-        }
-        return 0;
+        return ToEveryDevice(&MciLayer::Stop, flags, param);
     }
     std::shared_ptr<Device> device = Find(id);
     if (!device) {

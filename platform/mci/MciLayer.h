@@ -86,6 +86,9 @@ private:
 
     std::shared_ptr<Device> Find(MCIDEVICEID id);
     MCIERROR Open(DWORD_PTR flags, DWORD_PTR param);
+    using DeviceCommand = MCIERROR (MciLayer::*)(MCIDEVICEID, DWORD_PTR, DWORD_PTR);
+    /// A command sent to MCI_ALL_DEVICE_ID: to each device open now.
+    MCIERROR ToEveryDevice(DeviceCommand command, DWORD_PTR flags, DWORD_PTR param);
     MCIERROR Close(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
     MCIERROR Play(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
     MCIERROR Stop(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);

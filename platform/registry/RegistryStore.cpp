@@ -1,5 +1,6 @@
 #include "platform/registry/RegistryStore.h"
 
+#include "platform/files/FileDescriptor.h"
 #include "platform/registry/KeyHandleTable.h"
 #include "platform/registry/RegFileFormat.h"
 #include "platform/registry/UserConfigFolder.h"
@@ -14,40 +15,6 @@
 #include <utility>
 
 namespace {
-
-/// A file descriptor, closed with its owner.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd)
-        : m_fd(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(FileDescriptor&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    /// Gives up ownership without closing.
-    int release() { return std::exchange(m_fd, -1); }
-    void reset() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-
-private:
-    int m_fd = -1;
-};
 
 LONG fromErrno(int error, LONG otherwise) {
     switch (error) {
@@ -100,10 +67,10 @@ int makeFolders(const std::string& folder) {
 /// Invalid when the lock file cannot be opened; errno then tells why.
 FileDescriptor takeLock(const std::string& lockPath, bool exclusive) {
     FileDescriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd.valid()) {
+    if (!fd) {
         fd = FileDescriptor(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC));
     }
-    if (!fd.valid()) {
+    if (!fd) {
         return fd;
     }
     while (::flock(fd.get(), exclusive ? LOCK_EX : LOCK_SH) != 0) {
@@ -177,7 +144,7 @@ LONG RegistryStore::Read(const std::function<LONG(const RegistryTree&)>& reader)
         // Setting the file aside needs the exclusive lock; another process may have done it
         // (or repaired the file) meanwhile, so it is read once more under that lock.
         FileDescriptor lock = takeLock(m_lockPath, true);
-        loaded = load(lock.valid());
+        loaded = load(static_cast<bool>(lock));
     }
     if (loaded.code != ERROR_SUCCESS) {
         return loaded.code;
@@ -190,7 +157,7 @@ LONG RegistryStore::Modify(const std::function<LONG(RegistryTree&, bool&)>& writ
         return fromErrno(error, ERROR_CANTWRITE);
     }
     FileDescriptor lock = takeLock(m_lockPath, true);
-    if (!lock.valid()) {
+    if (!lock) {
         return fromErrno(errno, ERROR_CANTWRITE);
     }
     Loaded loaded = load(true);
@@ -218,7 +185,7 @@ LONG RegistryStore::Modify(const std::function<LONG(RegistryTree&, bool&)>& writ
 RegistryStore::Loaded RegistryStore::load(bool mayRepair) const {
     Loaded loaded;
     FileDescriptor fd(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
+    if (!fd) {
         if (errno != ENOENT) {
             loaded.code = fromErrno(errno, ERROR_CANTREAD);
         }
@@ -286,7 +253,7 @@ LONG RegistryStore::writeFile(const std::string& text) const {
     const std::string folder = folderOf(m_path);
     std::string temp = folder + "/." + m_path.substr(m_path.rfind('/') + 1) + ".XXXXXX";
     FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.valid()) {
+    if (!fd) {
         return fromErrno(errno, ERROR_CANTWRITE);
     }
     struct stat st {};
@@ -306,7 +273,7 @@ LONG RegistryStore::writeFile(const std::string& text) const {
     }
     // Make the rename itself survive a power cut.
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) {
+    if (dir) {
         ::fsync(dir.get());
     }
     return ERROR_SUCCESS;

@@ -1,0 +1,31 @@
+#include "platform/engine/SdlAudioDevice.h"
+
+std::unique_ptr<SdlAudioDevice> SdlAudioDevice::Open(Direction direction, int rate, int frames,
+                                                     SDL_AudioCallback callback, void* userdata,
+                                                     std::string& error) {
+    SDL_AudioSpec want{};
+    SDL_AudioSpec have{};
+    want.freq = rate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = static_cast<Uint16>(frames);
+    want.callback = callback;
+    want.userdata = userdata;
+    // No allowed changes: the callback always sees this format, SDL converts behind it.
+    SDL_AudioDeviceID id =
+        SDL_OpenAudioDevice(nullptr, direction == Direction::Capture ? 1 : 0, &want, &have, 0);
+    if (id == 0) {
+        error = SDL_GetError();
+        return nullptr;
+    }
+    SDL_PauseAudioDevice(id, 0);
+    return std::unique_ptr<SdlAudioDevice>(new SdlAudioDevice(id));
+}
+
+SdlAudioDevice::~SdlAudioDevice() {
+    SDL_CloseAudioDevice(m_id);
+}
+
+bool SdlAudioDevice::IsLost() const {
+    return SDL_GetAudioDeviceStatus(m_id) == SDL_AUDIO_STOPPED;
+}

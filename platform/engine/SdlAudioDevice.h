@@ -1,0 +1,35 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <memory>
+#include <string>
+
+/// One opened SDL audio device, the default output or the default input, running from the
+/// moment it opens until it is destroyed. Stereo float at the rate asked for: SDL converts when
+/// the hardware differs (and the sound server turns a mono microphone into stereo).
+///
+/// Destroying a capture device can hang inside the sound library when the input stopped
+/// delivering data (a stalled server): the engine destroys those on threads of their own.
+class SdlAudioDevice {
+public:
+    enum class Direction { Output, Capture };
+
+    /// Opens and starts the device; nullptr and error on failure.
+    static std::unique_ptr<SdlAudioDevice> Open(Direction direction, int rate, int frames,
+                                                SDL_AudioCallback callback, void* userdata,
+                                                std::string& error);
+    ~SdlAudioDevice();
+    SdlAudioDevice(const SdlAudioDevice&) = delete;
+    SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
+
+    SDL_AudioDeviceID Id() const { return m_id; }
+    /// True once SDL has given the device up (sound server gone, hardware unplugged). A lost
+    /// capture device goes on calling the callback with silence.
+    bool IsLost() const;
+
+private:
+    explicit SdlAudioDevice(SDL_AudioDeviceID id)
+        : m_id(id) {}
+    SDL_AudioDeviceID m_id;
+};
