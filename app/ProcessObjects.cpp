@@ -13,6 +13,8 @@
 #include "platform/mixerapi/SoftMixer.h"
 #include "platform/mixerapi/SoftMixerListener.h"
 
+#include <malloc.h>
+
 ProcessObject<SoundEngine> g_engine;
 ProcessObject<MciPort> g_mci;
 ProcessObject<MoxCDDevice> g_cdDevice;
@@ -64,8 +66,12 @@ struct ProcessObjects::Sound {
     std::shared_ptr<SoftMixer> mixer;
 };
 
-ProcessObjects::ProcessObjects()
-    : m_sound(std::make_unique<Sound>()) {
+ProcessObjects::ProcessObjects() {
+    // Each thread that allocates would otherwise get a heap arena of its own, and memory freed
+    // in one is never reused by another: the synthesizer loads samples on the engine's feeder,
+    // fonts are checked on the caller's thread. Nothing here allocates often enough to contend.
+    mallopt(M_ARENA_MAX, 1);
+    m_sound = std::make_unique<Sound>();
     g_engine.Attach(&m_sound->engine);
     makePlayers(m_sound->mci);
 }
