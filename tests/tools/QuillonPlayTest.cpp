@@ -88,10 +88,15 @@ TEST_F(QuillonPlayTest, ASignalStopsTheItemAndEndsCleanly) {
     player->Signal(SIGTERM);
     ASSERT_EQ(player->Wait(5s), 0) << player->Errors();
     std::this_thread::sleep_for(500ms);
+    // Dropouts are the soak's business: a busy machine (a sanitizer build running beside other
+    // tests) may split the tone, which says nothing about how the signal ends it.
     const std::vector<Segment> segments = FindSegments(Channel(capture.Stop(), 0), kRate);
-    ASSERT_EQ(segments.size(), 1u);
-    EXPECT_NEAR(segments[0].frequency, 523, 2);
-    EXPECT_LT(segments[0].End(kRate), signalledAt + 0.3) << "silence soon after the signal";
+    ASSERT_FALSE(segments.empty());
+    for (const Segment& segment : segments) {
+        EXPECT_NEAR(segment.frequency, 523, 2);
+    }
+    EXPECT_GT(segments.back().End(kRate) - segments.front().Start(kRate), 1.0);
+    EXPECT_LT(segments.back().End(kRate), signalledAt + 0.3) << "silence soon after the signal";
     EXPECT_NE(player->Output().find("stop: signal 15"), std::string::npos);
 }
 
