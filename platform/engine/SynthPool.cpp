@@ -4,6 +4,21 @@
 
 #include <algorithm>
 
+namespace {
+bool ReadIdentity(const std::string& path, FontFileIdentity& identity) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    identity.device = st.st_dev;
+    identity.inode = st.st_ino;
+    identity.size = st.st_size;
+    identity.modifiedNs =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+} // namespace
+
 SynthPool::SynthPool(int sampleRate, double gain)
     : m_sampleRate(sampleRate)
     , m_gain(gain) {}
@@ -12,8 +27,8 @@ SynthPool::~SynthPool() = default;
 
 std::unique_ptr<LoadedSynth> SynthPool::Load(const std::string& soundFont, EngineStatus& status,
                                              bool selectPresets) {
-    struct stat st {};
-    if (soundFont.empty() || ::stat(soundFont.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    FontFileIdentity identity;
+    if (!ReadIdentity(soundFont, identity)) {
         status = EngineStatus::Fail(EngineError::NoSoundFont,
                                     soundFont.empty() ? "No SoundFont is configured"
                                                       : "The SoundFont file was not found");
@@ -21,6 +36,7 @@ std::unique_ptr<LoadedSynth> SynthPool::Load(const std::string& soundFont, Engin
     }
     auto loaded = std::make_unique<LoadedSynth>();
     loaded->soundFont = soundFont;
+    loaded->identity = identity;
     loaded->settings.reset(new_fluid_settings());
     if (!loaded->settings) {
         status = EngineStatus::Fail(EngineError::NoSoundFont, "The synthesizer cannot be created");
@@ -56,16 +72,31 @@ std::unique_ptr<LoadedSynth> SynthPool::Acquire(const std::string& soundFont,
                                                 EngineStatus& status) {
     {
         std::lock_guard lock(m_mutex);
-        auto it = std::find_if(m_idle.begin(), m_idle.end(),
-                               [&](const auto& s) { return s->soundFont == soundFont; });
-        if (it != m_idle.end()) {
-            std::unique_ptr<LoadedSynth> synth = std::move(*it);
-            m_idle.erase(it);
+        if (std::unique_ptr<LoadedSynth> synth = TakeIdle(soundFont)) {
             status = EngineStatus::Ok();
             return synth;
         }
     }
     return Load(soundFont, status, true);
+}
+
+std::unique_ptr<LoadedSynth> SynthPool::TakeIdle(const std::string& soundFont) {
+    FontFileIdentity now;
+    const bool present = ReadIdentity(soundFont, now);
+    std::unique_ptr<LoadedSynth> taken;
+    for (auto it = m_idle.begin(); it != m_idle.end();) {
+        if ((*it)->soundFont != soundFont) {
+            ++it;
+        } else if (!present || (*it)->identity != now) {
+            it = m_idle.erase(it);
+        } else if (!taken) {
+            taken = std::move(*it);
+            it = m_idle.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
 }
 
 void SynthPool::Release(std::unique_ptr<LoadedSynth> synth) {
@@ -84,8 +115,8 @@ void SynthPool::Release(std::unique_ptr<LoadedSynth> synth) {
 EngineStatus SynthPool::Probe(const std::string& soundFont) {
     {
         std::lock_guard lock(m_mutex);
-        if (std::any_of(m_idle.begin(), m_idle.end(),
-                        [&](const auto& s) { return s->soundFont == soundFont; })) {
+        if (std::unique_ptr<LoadedSynth> synth = TakeIdle(soundFont)) {
+            m_idle.push_back(std::move(synth));
             return EngineStatus::Ok();
         }
     }

@@ -3,14 +3,26 @@
 #include "platform/engine/EngineTypes.h"
 #include "platform/engine/FluidHandles.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+/// Which file a path named when it was read: samples are read from it later, on demand, so a
+/// synthesizer is only reused while the path still names the same, unchanged file.
+struct FontFileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const FontFileIdentity&) const = default;
+};
+
 /// A FluidSynth synthesizer with one SoundFont loaded.
 struct LoadedSynth {
     std::string soundFont;
+    FontFileIdentity identity;
     FluidSettingsPtr settings;
     FluidSynthPtr synth;
 };
@@ -45,6 +57,9 @@ public:
 private:
     std::unique_ptr<LoadedSynth> Load(const std::string& soundFont, EngineStatus& status,
                                       bool selectPresets);
+    /// Takes an idle synthesizer of the font out of the pool when the font is unchanged; drops
+    /// those whose font was removed or replaced since. Called with m_mutex held.
+    std::unique_ptr<LoadedSynth> TakeIdle(const std::string& soundFont);
 
     int m_sampleRate;
     double m_gain;
