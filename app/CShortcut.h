@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-/// A shortcut to a program, kept as a desktop entry file (an .desktop file of type
-/// Application, as the freedesktop.org Desktop Entry Specification describes it).
+/// A shortcut to a program, kept as a freedesktop.org desktop entry file (a .desktop file of
+/// type Application).
 ///
-/// Fields map to keys: target path and arguments to Exec (quoted as the specification asks),
+/// Fields map to keys: target path and arguments to Exec (quoted as desktop entries require),
 /// working directory to Path, description to Comment, icon path to Icon; Name is the link
 /// file's name without its extension. Icon index, hot key and show command have no
 /// counterpart there and are kept but not written.
