@@ -80,15 +80,16 @@ ValueShape valueShape(const CMixerLine& line, const CMixerControl& control) {
     return shape;
 }
 
-/// A request for the values of a control, one DWORD each, in `data`.
-MIXERCONTROLDETAILS detailsRequest(const CMixerControl& control, const ValueShape& shape,
-                                   DWORD* data) {
+/// A request for the details of a control (values or list texts), `channels` × `items`
+/// elements of `elementSize` bytes in `data`.
+MIXERCONTROLDETAILS detailsRequest(const CMixerControl& control, DWORD channels, DWORD items,
+                                   DWORD elementSize, void* data) {
     MIXERCONTROLDETAILS request{};
     request.cbStruct = sizeof request;
     request.dwControlID = control.GetControlId();
-    request.cChannels = shape.channels;
-    request.cMultipleItems = shape.items;
-    request.cbDetails = sizeof(DWORD);
+    request.cChannels = channels;
+    request.cMultipleItems = items;
+    request.cbDetails = elementSize;
     request.paDetails = data;
     return request;
 }
@@ -226,7 +227,8 @@ bool CMixer::GetControlDetails(const CMixerLine& line, const CMixerControl& cont
         m_lastResult = MMSYSERR_NOMEM;
         return false;
     }
-    MIXERCONTROLDETAILS request = detailsRequest(control, shape, buffer.data());
+    MIXERCONTROLDETAILS request =
+        detailsRequest(control, shape.channels, shape.items, sizeof(DWORD), buffer.data());
     m_lastResult = mixerGetControlDetails(MixerObjectFromHandle(m_handle), &request,
                                           MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_VALUE);
     if (m_lastResult != MMSYSERR_NOERROR) {
@@ -266,13 +268,8 @@ bool CMixer::GetControlListText(const CMixerLine& line, const CMixerControl& con
         m_lastResult = MMSYSERR_NOMEM;
         return false;
     }
-    MIXERCONTROLDETAILS request{};
-    request.cbStruct = sizeof request;
-    request.dwControlID = control.GetControlId();
-    request.cChannels = channels;
-    request.cMultipleItems = items;
-    request.cbDetails = sizeof(MIXERCONTROLDETAILS_LISTTEXT);
-    request.paDetails = buffer.data();
+    MIXERCONTROLDETAILS request = detailsRequest(
+        control, channels, items, sizeof(MIXERCONTROLDETAILS_LISTTEXT), buffer.data());
     m_lastResult = mixerGetControlDetails(MixerObjectFromId(m_deviceId), &request,
                                           MIXER_OBJECTF_MIXER | MIXER_GETCONTROLDETAILSF_LISTTEXT);
     if (m_lastResult != MMSYSERR_NOERROR) {
@@ -334,7 +331,8 @@ bool CMixer::SetControlDetails(const CMixerLine& line, const CMixerControl& cont
         m_lastResult = MMSYSERR_NOMEM;
         return false;
     }
-    MIXERCONTROLDETAILS request = detailsRequest(control, shape, buffer.data());
+    MIXERCONTROLDETAILS request =
+        detailsRequest(control, shape.channels, shape.items, sizeof(DWORD), buffer.data());
     const HMIXEROBJ object = MixerObjectFromHandle(m_handle);
 
     bool complete = values.size() >= shape.count;

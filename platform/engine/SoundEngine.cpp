@@ -268,6 +268,16 @@ struct SoundEngine::Impl {
         auto it = captures.find(id);
         return it == captures.end() ? nullptr : it->second;
     }
+    /// Find and FindCapture for callers not holding the mutex: the object stays alive with
+    /// the pointer, whatever is closed meanwhile.
+    std::shared_ptr<Source> FindLocked(SourceId id) const {
+        std::lock_guard lock(mutex);
+        return Find(id);
+    }
+    std::shared_ptr<Capture> FindCaptureLocked(SourceId id) const {
+        std::lock_guard lock(mutex);
+        return FindCapture(id);
+    }
 
     static void Prefill(Source& source, Voice& voice, std::size_t frames);
     EngineStatus AddSource(std::unique_ptr<Decoder> decoder, Bus bus, std::size_t ringFrames,
@@ -861,11 +871,7 @@ EngineStatus SoundEngine::OpenCd(const std::string& device, std::int32_t startLs
 }
 
 EngineStatus SoundEngine::Play(SourceId id, EndHandler onEnd, std::uint64_t* playSerial) {
-    std::shared_ptr<Impl::Source> source;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        source = m_impl->Find(id);
-    }
+    std::shared_ptr<Impl::Source> source = m_impl->FindLocked(id);
     if (!source) {
         return EngineStatus::Fail(EngineError::InvalidSource, "No such source");
     }
@@ -904,11 +910,7 @@ EngineStatus SoundEngine::Stop(SourceId id) {
 }
 
 EngineStatus SoundEngine::Seek(SourceId id, std::uint64_t frame) {
-    std::shared_ptr<Impl::Source> source;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        source = m_impl->Find(id);
-    }
+    std::shared_ptr<Impl::Source> source = m_impl->FindLocked(id);
     if (!source) {
         return EngineStatus::Fail(EngineError::InvalidSource, "No such source");
     }
@@ -960,11 +962,7 @@ std::uint64_t SoundEngine::Position(SourceId id) const {
 }
 
 std::uint64_t SoundEngine::Length(SourceId id) const {
-    std::shared_ptr<Impl::Source> source;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        source = m_impl->Find(id);
-    }
+    std::shared_ptr<Impl::Source> source = m_impl->FindLocked(id);
     if (!source) {
         return 0;
     }
@@ -1074,11 +1072,7 @@ EngineStatus SoundEngine::SetCaptureFormat(SourceId id, const PcmFormat& format)
     if (!status.ok()) {
         return status;
     }
-    std::shared_ptr<Impl::Capture> capture;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        capture = m_impl->FindCapture(id);
-    }
+    std::shared_ptr<Impl::Capture> capture = m_impl->FindCaptureLocked(id);
     if (!capture) {
         return EngineStatus::Fail(EngineError::InvalidSource, "No such capture");
     }
@@ -1181,11 +1175,7 @@ bool SoundEngine::IsCapturing(SourceId id) const {
 }
 
 std::uint64_t SoundEngine::CapturedFrames(SourceId id) const {
-    std::shared_ptr<Impl::Capture> capture;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        capture = m_impl->FindCapture(id);
-    }
+    std::shared_ptr<Impl::Capture> capture = m_impl->FindCaptureLocked(id);
     if (!capture) {
         return 0;
     }
@@ -1196,11 +1186,7 @@ std::uint64_t SoundEngine::CapturedFrames(SourceId id) const {
 }
 
 EngineStatus SoundEngine::SaveCapture(SourceId id, const std::string& path) {
-    std::shared_ptr<Impl::Capture> capture;
-    {
-        std::lock_guard lock(m_impl->mutex);
-        capture = m_impl->FindCapture(id);
-    }
+    std::shared_ptr<Impl::Capture> capture = m_impl->FindCaptureLocked(id);
     if (!capture) {
         return EngineStatus::Fail(EngineError::InvalidSource, "No such capture");
     }

@@ -544,11 +544,15 @@ MCIERROR MciLayer::Play(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
     }
     // Waiting for the end must not keep other commands (a stop) off the device.
     command.unlock();
+    return WaitUntilEnded(id, *device, serial) ? MCIERR_FILE_READ : 0;
+}
+
+bool MciLayer::WaitUntilEnded(MCIDEVICEID id, const Device& device, std::uint64_t serial) {
     std::unique_lock lock(m_mutex);
     m_playEnded.wait(lock, [&] {
-        return m_devices.count(id) == 0 || device->playSerial != serial || !device->playing;
+        return m_devices.count(id) == 0 || device.playSerial != serial || !device.playing;
     });
-    return device->playSerial == serial && device->failed ? MCIERR_FILE_READ : 0;
+    return device.playSerial == serial && device.failed;
 }
 
 void MciLayer::RecordPlay(Device& device, DWORD_PTR flags, DWORD_PTR callback, bool restarted,
@@ -728,11 +732,7 @@ MCIERROR MciLayer::Record(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {
         return 0;
     }
     command.unlock();
-    std::unique_lock lock(m_mutex);
-    m_playEnded.wait(lock, [&] {
-        return m_devices.count(id) == 0 || device->playSerial != serial || !device->playing;
-    });
-    return device->playSerial == serial && device->failed ? MCIERR_FILE_WRITE : 0;
+    return WaitUntilEnded(id, *device, serial) ? MCIERR_FILE_WRITE : 0;
 }
 
 MCIERROR MciLayer::Save(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param) {

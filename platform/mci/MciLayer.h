@@ -104,6 +104,9 @@ private:
     /// Notice bookkeeping of a play or recording that started; m_mutex held.
     void RecordPlay(Device& device, DWORD_PTR flags, DWORD_PTR callback, bool restarted,
                     std::uint64_t serial);
+    /// For MCI_WAIT: returns once the play or recording `serial` has ended, been replaced or
+    /// its device closed; true when it ended because reading or writing failed.
+    bool WaitUntilEnded(MCIDEVICEID id, const Device& device, std::uint64_t serial);
     void OnEnd(MCIDEVICEID id, EndReason reason, std::uint64_t serial);
     /// A play or recording ended by itself; m_mutex held.
     void Ended(Device& device, EndReason reason);
