@@ -3,10 +3,7 @@
 #include "mixer/CMixer.h"
 #include "mixer/MixerGlobals.h"
 #include "model/MoxCD.h"
-#include "model/MoxMid.h"
 #include "model/MoxWav.h"
-#include "platform/mixerapi/MemoryMixerLevelStore.h"
-#include "platform/mixerapi/SoftMixer.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "tests/platform/mixerapi/TestMixerDevices.h"
 
@@ -83,7 +80,7 @@ struct Calibrated {
     int result = 0;
 };
 
-std::vector<std::pair<std::string, UINT>> Shown(std::initializer_list<std::string> texts) {
+std::vector<std::pair<std::string, UINT>> Shown(const std::vector<std::string>& texts) {
     std::vector<std::pair<std::string, UINT>> shown;
     for (const std::string& text : texts) {
         shown.emplace_back(text, stop);
@@ -91,8 +88,8 @@ std::vector<std::pair<std::string, UINT>> Shown(std::initializer_list<std::strin
     return shown;
 }
 
-TEST(MixerFadersTest, TheSoftwareMixerGivesStepsOf655WithoutAWord) {
-    auto soft = std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
+TEST(MixerFadersTest, TheSoftwareMixerBindsEveryFaderWithStepsOf655WithoutAWord) {
+    auto soft = NewSoftMixer();
     ScopedMixerDevices installed({soft});
     MessageBoxRecorder boxes;
     CMixer mixer;
@@ -100,41 +97,17 @@ TEST(MixerFadersTest, TheSoftwareMixerGivesStepsOf655WithoutAWord) {
     EXPECT_EQ(faders.FindMixerControls(mixer), 0);
     faders.CalibrateVolumeSteps();
     EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(faders.synthStep, 655u);
-    EXPECT_EQ(faders.waveStep, 655u);
-    EXPECT_EQ(faders.cdStep, 655u);
-
-    EXPECT_EQ(faders.synthVolume.GetControl().GetControlId(),
-              DWORD{SoftMixer::synthesizerVolumeId});
-    EXPECT_EQ(faders.waveVolume.GetControl().GetControlId(), DWORD{SoftMixer::waveOutVolumeId});
-    EXPECT_EQ(faders.cdVolume.GetControl().GetControlId(), DWORD{SoftMixer::compactDiscVolumeId});
-    EXPECT_EQ(faders.micVolume.GetControl().GetControlId(), DWORD{SoftMixer::microphoneVolumeId});
     EXPECT_EQ(faders.micVolume.GetLine().GetName(), "Microphone");
-    ASSERT_EQ(faders.playbackVolumeControls.size(), 3u);
-    ASSERT_EQ(faders.recordVolumeControls.size(), 1u);
-    EXPECT_EQ(faders.playbackVolumeControls[0]->GetControlId(),
-              DWORD{SoftMixer::synthesizerVolumeId});
+    EXPECT_EQ(faders.playbackVolumeControls.size(), 3u);
+    EXPECT_EQ(faders.recordVolumeControls.size(), 1u);
     // Each bound control has a handle of its own, apart from the search device's.
     EXPECT_NE(faders.waveVolume.GetHandle(), nullptr);
     EXPECT_NE(faders.waveVolume.GetHandle(), mixer.GetHandle());
     EXPECT_NE(faders.waveVolume.GetHandle(), faders.cdVolume.GetHandle());
     EXPECT_NE(mixer.GetHandle(), nullptr) << "the search device stays open";
-}
-
-TEST(MixerFadersTest, VolumesAreAppliedAndReadThroughTheSteps) {
-    auto soft = std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
-    ScopedMixerDevices installed({soft});
-    CMixer mixer;
-    MixerFaders faders;
-    ASSERT_EQ(faders.FindMixerControls(mixer), 0);
-    faders.CalibrateVolumeSteps();
 
     faders.waveFader.ApplyVolume(50);
     EXPECT_EQ(soft->GetValues(SoftMixer::waveOutVolumeId), (std::vector<DWORD>{32750, 32750}));
-    faders.synthFader.ApplyVolume(100);
-    EXPECT_EQ(soft->GetValues(SoftMixer::synthesizerVolumeId), (std::vector<DWORD>{65500, 65500}));
-    faders.cdFader.ApplyVolume(0);
-    EXPECT_EQ(soft->GetValues(SoftMixer::compactDiscVolumeId), (std::vector<DWORD>{0, 0}));
     faders.micFader.ApplyVolume(10);
     EXPECT_EQ(soft->GetValues(SoftMixer::microphoneVolumeId), (std::vector<DWORD>{6550, 6550}))
         << "the microphone uses the wave step";
@@ -142,48 +115,27 @@ TEST(MixerFadersTest, VolumesAreAppliedAndReadThroughTheSteps) {
     EXPECT_EQ(soft->GetValues(SoftMixer::waveOutVolumeId), (std::vector<DWORD>{65535, 65535}))
         << "7000000 × 655 fits 32 bits and is clamped to the top";
 
-    faders.waveVolume.SetValue(65535);
-    EXPECT_EQ(faders.waveFader.ReadVolume(), 100u);
     faders.waveVolume.SetLeftValue(30000);
     faders.waveVolume.SetRightValue(10000);
     EXPECT_EQ(faders.waveFader.ReadVolume(), 45u) << "the larger channel, remainder dropped";
-    EXPECT_EQ(faders.synthFader.ReadVolume(), 100u);
 }
 
 TEST(MixerFadersTest, ItemsSetTheirKindsFaderAndTheListenerHearsIt) {
-    class Listener final : public SoftMixerListener {
-    public:
-        void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
-            last[static_cast<int>(bus)] = {left, right};
-        }
-        std::array<MixerBusFader, mixerBusCount> last{};
-    } listener;
-    auto soft = std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
+    LastReportListener listener;
+    auto soft = NewSoftMixer();
     soft->SetListener(&listener);
     ScopedMixerDevices installed({soft});
     CMixer mixer;
     MixerFaders faders;
     ASSERT_EQ(faders.FindMixerControls(mixer), 0);
     faders.CalibrateVolumeSteps();
-
     // The speakers fader full, so that a source's level is what reaches the engine.
-    DWORD full[2] = {65535, 65535};
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof details;
-    details.dwControlID = SoftMixer::speakersVolumeId;
-    details.cChannels = 2;
-    details.cbDetails = sizeof(DWORD);
-    details.paDetails = full;
-    ASSERT_EQ(mixerSetControlDetails(MixerObjectFromId(0), &details, 0), MMSYSERR_NOERROR);
+    ASSERT_EQ(WriteControl(SoftMixer::speakersVolumeId, {65535, 65535}), MMSYSERR_NOERROR);
 
     MoxWav wav({nullptr, &faders.waveFader}, "hello.wav");
     wav.SetVolume(50);
     wav.Play();
     EXPECT_EQ(listener.last[static_cast<int>(MixerBus::waveOut)], (MixerBusFader{32750, 32750}));
-    MoxMid mid({nullptr, &faders.synthFader}, "tune.mid");
-    mid.SetVolume(10);
-    mid.Play();
-    EXPECT_EQ(listener.last[static_cast<int>(MixerBus::synthesizer)], (MixerBusFader{6550, 6550}));
     MoxCD cd({nullptr, &faders.cdFader}, "Track 2");
     cd.SetVolume(100);
     cd.Play();
@@ -200,72 +152,56 @@ TEST(MixerFadersTest, NoMixerAtAllShowsThreeMessagesAndFallsBackTo655) {
     EXPECT_EQ(faders.FindMixerControls(mixer), -1);
     faders.CalibrateVolumeSteps();
     EXPECT_EQ(boxes.shown, Shown({M1, M2, M3}));
-    EXPECT_EQ(faders.synthStep, 655u);
     EXPECT_EQ(faders.waveStep, 655u);
-    EXPECT_EQ(faders.cdStep, 655u);
     EXPECT_TRUE(faders.playbackVolumeControls.empty());
     faders.waveFader.ApplyVolume(50); // nothing to write to, and nothing breaks
     EXPECT_EQ(faders.waveFader.ReadVolume(), 0u);
-}
 
-TEST(MixerFadersTest, UnreadableCapabilitiesBindNothing) {
-    auto probe = std::make_shared<ProbeMixerDevice>(
-        std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>()));
+    auto probe = std::make_shared<ProbeMixerDevice>(NewSoftMixer());
     probe->capsResult = MMSYSERR_NOTENABLED;
-    ScopedMixerDevices installed({probe});
-    MessageBoxRecorder boxes;
-    CMixer mixer;
-    MixerFaders faders;
-    EXPECT_EQ(faders.FindMixerControls(mixer), -2);
-    faders.CalibrateVolumeSteps();
-    EXPECT_EQ(boxes.shown.size(), 3u);
-    EXPECT_EQ(faders.cdStep, 655u);
+    ScopedMixerDevices unreadable({probe});
+    CMixer blindMixer;
+    MixerFaders blind;
+    EXPECT_EQ(blind.FindMixerControls(blindMixer), -2) << "unreadable capabilities bind nothing";
+    EXPECT_TRUE(blind.playbackVolumeControls.empty());
 }
 
-TEST(MixerFadersTest, AFaderBelow100UnitsTakesTheFirstStepThatWorked) {
-    Calibrated c(ShapedMixer(63, 32767, 65535, true));
-    EXPECT_EQ(c.result, 0);
-    EXPECT_EQ(c.boxes.shown, Shown({M1}));
-    EXPECT_EQ(c.faders.synthStep, 327u) << "the wave step, the first that could be worked out";
-    EXPECT_EQ(c.faders.waveStep, 327u);
-    EXPECT_EQ(c.faders.cdStep, 655u);
-    c.faders.synthFader.ApplyVolume(100);
-    EXPECT_EQ(c.faders.synthVolume.GetValue(), 63u) << "clamped to the small fader's top";
+TEST(MixerFadersTest, MissingFadersShowTheirMessagesInOrderAndBorrowTheFirstStepThatWorked) {
+    struct Case {
+        DWORD synthMax, waveMax, cdMax;
+        std::vector<std::string> messages;
+        std::array<DWORD, 3> steps;
+    };
+    const Case cases[] = {
+        {63, 32767, 65535, {M1}, {327, 327, 655}}, // the wave step, the first that worked
+        {65535, 0, 0, {M2, M3}, {655, 655, 655}},  {0, 0, 1000, {M1, M2}, {10, 10, 10}},
+        {1000, 32767, 0, {M3}, {10, 327, 10}}, // the synthesizer's step comes first
+        {100, 199, 63, {M3}, {655, 655, 655}}, // steps of 1 are no better than none
+        {100, 299, 63, {M3}, {1, 2, 2}},       // but a step of 1 is kept when another is found
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.synthMax << " " << c.waveMax << " " << c.cdMax);
+        Calibrated m(ShapedMixer(c.synthMax, c.waveMax, c.cdMax, true));
+        EXPECT_EQ(m.result, 0);
+        EXPECT_EQ(m.boxes.shown, Shown(c.messages));
+        EXPECT_EQ((std::array{m.faders.synthStep, m.faders.waveStep, m.faders.cdStep}), c.steps);
+    }
+
+    Calibrated small(ShapedMixer(63, 32767, 65535, true));
+    small.faders.synthFader.ApplyVolume(100);
+    EXPECT_EQ(small.faders.synthVolume.GetValue(), 63u) << "clamped to the small fader's top";
 }
 
-TEST(MixerFadersTest, MissingFadersShowTheirMessagesInOrder) {
-    Calibrated c(ShapedMixer(65535, 0, 0, true));
-    EXPECT_EQ(c.boxes.shown, Shown({M2, M3}));
-    EXPECT_EQ(c.faders.waveStep, 655u);
-    EXPECT_EQ(c.faders.cdStep, 655u);
-    EXPECT_EQ(c.faders.playbackVolumeControls.size(), 1u);
-
-    Calibrated cdOnly(ShapedMixer(0, 0, 1000, false));
-    EXPECT_EQ(cdOnly.boxes.shown, Shown({M1, M2}));
-    EXPECT_EQ(cdOnly.faders.synthStep, 10u);
-    EXPECT_EQ(cdOnly.faders.waveStep, 10u);
-
-    Calibrated firstWins(ShapedMixer(1000, 32767, 0, true));
-    EXPECT_EQ(firstWins.boxes.shown, Shown({M3}));
-    EXPECT_EQ(firstWins.faders.cdStep, 10u) << "the synthesizer's step comes first";
-}
-
-TEST(MixerFadersTest, AStepOfOneCountsAsNoFallback) {
-    Calibrated c(ShapedMixer(100, 199, 63, true));
-    EXPECT_EQ(c.boxes.shown, Shown({M3}));
-    EXPECT_EQ(c.faders.synthStep, 655u);
-    EXPECT_EQ(c.faders.waveStep, 655u);
-    EXPECT_EQ(c.faders.cdStep, 655u);
-
-    Calibrated two(ShapedMixer(100, 299, 63, true));
-    EXPECT_EQ(two.faders.synthStep, 1u) << "a step of 1 that is not 0 is kept";
-    EXPECT_EQ(two.faders.waveStep, 2u);
-    EXPECT_EQ(two.faders.cdStep, 2u);
-}
-
-TEST(MixerFadersTest, AWaveInWithoutAMicrophoneLeavesItsFaderUnbound) {
-    Calibrated c(ShapedMixer(65535, 65535, 65535, false));
+TEST(MixerFadersTest, TheLastMatchingSourceIsBoundAndAMissingMicrophoneLeftUnbound) {
+    MixerDescription description = ShapedMixer(65535, 65535, 65535, false);
+    description.destinations[0].sources.push_back(
+        TestSource(0x00030000, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, 2, {TestFader(50, 0, 6553)}));
+    Calibrated c(std::move(description));
     EXPECT_TRUE(c.boxes.shown.empty());
+    EXPECT_EQ(c.faders.waveVolume.GetControl().GetControlId(), 50u);
+    EXPECT_EQ(c.faders.waveStep, 65u);
+    EXPECT_EQ(c.faders.playbackVolumeControls.size(), 4u) << "a copy of each bound fader";
+
     EXPECT_TRUE(c.faders.recordVolumeControls.empty());
     c.device->ClearRequests();
     c.faders.micFader.ApplyVolume(80);
@@ -273,49 +209,25 @@ TEST(MixerFadersTest, AWaveInWithoutAMicrophoneLeavesItsFaderUnbound) {
     EXPECT_TRUE(c.device->Requests().empty()) << "moving the level changes nothing";
 }
 
-TEST(MixerFadersTest, TheLastMatchingSourceIsBound) {
-    MixerDescription description = ShapedMixer(65535, 65535, 65535, true);
-    description.destinations[0].sources.push_back(
-        TestSource(0x00030000, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, 2, {TestFader(50, 0, 6553)}));
-    Calibrated c(std::move(description));
-    EXPECT_EQ(c.faders.waveVolume.GetControl().GetControlId(), 50u);
-    EXPECT_EQ(c.faders.waveVolume.GetLine().GetLineId(), 0x00030000u);
-    EXPECT_EQ(c.faders.waveStep, 65u);
-    EXPECT_EQ(c.faders.playbackVolumeControls.size(), 4u) << "a copy of each bound fader";
-}
-
-TEST(MixerFadersTest, ReleasingClosesTheFadersAndDeletesTheCopies) {
-    Calibrated c(ShapedMixer(65535, 65535, 65535, true));
-    c.faders.ReleaseVolumeControls();
-    for (CMixerVolumeControl* control :
-         {&c.faders.synthVolume, &c.faders.waveVolume, &c.faders.cdVolume, &c.faders.micVolume}) {
-        EXPECT_EQ(control->GetHandle(), nullptr);
-        EXPECT_EQ(control->GetLastResult(), MMSYSERR_NOERROR) << "each was open";
-    }
-    EXPECT_TRUE(c.faders.playbackVolumeControls.empty());
-    EXPECT_TRUE(c.faders.recordVolumeControls.empty());
-    EXPECT_EQ(c.faders.synthStep, 655u) << "the steps stay";
-}
-
-TEST(MixerFadersTest, TheProcessWideNamesReferToOneInstance) {
-    auto soft = std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
+TEST(MixerFadersTest, TheProcessWideFunctionsBindAndReleaseTheProcessWideFaders) {
+    auto soft = NewSoftMixer();
     ScopedMixerDevices installed({soft});
     MessageBoxRecorder boxes;
-    EXPECT_EQ(&g_synthVolume, &g_mixerFaders.synthVolume);
-    EXPECT_EQ(&g_recordVolumeControls, &g_mixerFaders.recordVolumeControls);
-    EXPECT_EQ(g_volumeScale, 100u);
     EXPECT_EQ(FindMixerControls(), 0);
     CalibrateVolumeSteps();
-    EXPECT_EQ(g_synthStep, 655u);
     EXPECT_EQ(g_waveStep, 655u);
-    EXPECT_EQ(g_cdStep, 655u);
-    EXPECT_EQ(g_playbackVolumeControls.size(), 3u);
     EXPECT_NE(g_mixer.GetHandle(), nullptr);
     g_mixerFaders.waveFader.ApplyVolume(50);
     EXPECT_EQ(soft->GetValues(SoftMixer::waveOutVolumeId), (std::vector<DWORD>{32750, 32750}));
     ReleaseVolumeControls();
-    EXPECT_EQ(g_micVolume.GetHandle(), nullptr);
+    for (CMixerVolumeControl* control :
+         {&g_synthVolume, &g_waveVolume, &g_cdVolume, &g_micVolume}) {
+        EXPECT_EQ(control->GetHandle(), nullptr);
+        EXPECT_EQ(control->GetLastResult(), MMSYSERR_NOERROR) << "each was open";
+    }
+    EXPECT_TRUE(g_playbackVolumeControls.empty());
     EXPECT_TRUE(g_recordVolumeControls.empty());
+    EXPECT_EQ(g_synthStep, 655u) << "the steps stay";
     g_mixer.Close();
 }
 

@@ -3,30 +3,19 @@
 #include "mixer/CMixer.h"
 #include "model/MoxMid.h"
 #include "model/MoxWav.h"
-#include "platform/mixerapi/MemoryMixerLevelStore.h"
-#include "platform/mixerapi/SoftMixer.h"
 #include "tests/platform/mixerapi/TestMixerDevices.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <thread>
 
 namespace {
 
-class LastReportListener final : public SoftMixerListener {
-public:
-    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
-        last[static_cast<int>(bus)] = {left, right};
-    }
-    std::array<MixerBusFader, mixerBusCount> last{};
-};
-
 // The interface thread moves the wave slider and reads the level back, while the player's
 // worker thread starts wave and MIDI items on the same faders; no caller takes a lock.
 TEST(MixerFadersThreadsTest, FadersWrittenFromTwoThreadsAtOnce) {
-    auto soft = std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
+    auto soft = NewSoftMixer();
     LastReportListener listener;
     soft->SetListener(&listener);
     ScopedMixerDevices installed({soft});

@@ -5,44 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <thread>
 
 namespace {
 
-/// The last report of each bus. Reports arrive one at a time under the mixer's lock; the test
-/// reads them after the writers have been joined.
-class LastReportListener final : public SoftMixerListener {
-public:
-    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
-        last[static_cast<int>(bus)] = {left, right};
-        ++count;
-    }
-    std::array<MixerBusFader, mixerBusCount> last{};
-    int count = 0;
-};
-
 MMRESULT Write(HMIXER handle, DWORD controlId, DWORD left, DWORD right) {
-    DWORD words[2] = {left, right};
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof details;
-    details.dwControlID = controlId;
-    details.cChannels = 2;
-    details.cbDetails = sizeof(DWORD);
-    details.paDetails = words;
-    return mixerSetControlDetails(MixerObjectFromHandle(handle), &details,
-                                  MIXER_SETCONTROLDETAILSF_VALUE);
-}
-
-MMRESULT Read(HMIXER handle, DWORD controlId, DWORD (&words)[2]) {
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof details;
-    details.dwControlID = controlId;
-    details.cChannels = 2;
-    details.cbDetails = sizeof(DWORD);
-    details.paDetails = words;
-    return mixerGetControlDetails(MixerObjectFromHandle(handle), &details,
-                                  MIXER_GETCONTROLDETAILSF_VALUE);
+    return WriteControl(controlId, {left, right}, MixerObjectFromHandle(handle));
 }
 
 TEST(SoftMixerThreadsTest, FadersMovedFromTwoThreadsAtOnceEndConsistent) {
@@ -66,7 +34,8 @@ TEST(SoftMixerThreadsTest, FadersMovedFromTwoThreadsAtOnceEndConsistent) {
             failures += Write(handle, SoftMixer::speakersVolumeId, 65535 - i, 65535 - i) != 0;
             failures += Write(handle, SoftMixer::waveOutVolumeId, i, i) != 0;
             DWORD words[2] = {};
-            failures += Read(handle, SoftMixer::waveOutVolumeId, words) != 0;
+            MIXERCONTROLDETAILS read = DetailsRequest(SoftMixer::waveOutVolumeId, 2, 0, words);
+            failures += mixerGetControlDetails(MixerObjectFromHandle(handle), &read, 0) != 0;
             failures += words[0] != words[1]; // a write is never seen half done
         }
         mixerClose(handle);

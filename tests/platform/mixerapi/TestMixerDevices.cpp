@@ -1,5 +1,7 @@
 #include "tests/platform/mixerapi/TestMixerDevices.h"
 
+#include "platform/mixerapi/MemoryMixerLevelStore.h"
+
 ScopedMixerDevices::ScopedMixerDevices(MixerDevices devices)
     : m_previous(InstallMixerDevices(std::move(devices))) {}
 
@@ -11,8 +13,7 @@ ProbeMixerDevice::ProbeMixerDevice(std::shared_ptr<MixerDevice> inner)
     : m_inner(std::move(inner)) {}
 
 MMRESULT ProbeMixerDevice::Open() {
-    const MMRESULT forced = openResult;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->Open();
+    return m_inner->Open();
 }
 
 MMRESULT ProbeMixerDevice::GetDevCaps(MIXERCAPS& caps) {
@@ -33,24 +34,18 @@ MMRESULT ProbeMixerDevice::GetControlDetails(MIXERCONTROLDETAILS& details, DWORD
     const MMRESULT forced = readResult;
     const MMRESULT result =
         forced != MMSYSERR_NOERROR ? forced : m_inner->GetControlDetails(details, query);
-    record(false, query, details);
+    record(details);
     return result;
 }
 
 MMRESULT ProbeMixerDevice::SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) {
-    record(true, query, details);
+    record(details);
     const MMRESULT forced = writeResult;
     return forced != MMSYSERR_NOERROR ? forced : m_inner->SetControlDetails(details, query);
 }
 
-void ProbeMixerDevice::record(bool write, DWORD query, const MIXERCONTROLDETAILS& details) {
-    DetailsRequest request{write,
-                           query,
-                           details.dwControlID,
-                           details.cChannels,
-                           details.cMultipleItems,
-                           details.cbDetails,
-                           {}};
+void ProbeMixerDevice::record(const MIXERCONTROLDETAILS& details) {
+    Request request{details.cChannels, details.cMultipleItems, {}};
     if (details.cbDetails == sizeof(DWORD)) {
         const std::size_t count =
             std::size_t{details.cChannels} * std::max<DWORD>(details.cMultipleItems, 1);
@@ -61,7 +56,7 @@ void ProbeMixerDevice::record(bool write, DWORD query, const MIXERCONTROLDETAILS
     m_requests.push_back(std::move(request));
 }
 
-std::vector<ProbeMixerDevice::DetailsRequest> ProbeMixerDevice::Requests() const {
+std::vector<ProbeMixerDevice::Request> ProbeMixerDevice::Requests() const {
     std::lock_guard lock(m_mutex);
     return m_requests;
 }
@@ -69,6 +64,28 @@ std::vector<ProbeMixerDevice::DetailsRequest> ProbeMixerDevice::Requests() const
 void ProbeMixerDevice::ClearRequests() {
     std::lock_guard lock(m_mutex);
     m_requests.clear();
+}
+
+std::shared_ptr<SoftMixer> NewSoftMixer() {
+    return std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
+}
+
+MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items, void* buffer,
+                                   DWORD cbDetails) {
+    MIXERCONTROLDETAILS details{};
+    details.cbStruct = sizeof details;
+    details.dwControlID = controlId;
+    details.cChannels = channels;
+    details.cMultipleItems = items;
+    details.cbDetails = cbDetails;
+    details.paDetails = buffer;
+    return details;
+}
+
+MMRESULT WriteControl(DWORD controlId, std::vector<DWORD> words, HMIXEROBJ object) {
+    MIXERCONTROLDETAILS details =
+        DetailsRequest(controlId, static_cast<DWORD>(words.size()), 0, words.data());
+    return mixerSetControlDetails(object, &details, MIXER_SETCONTROLDETAILSF_VALUE);
 }
 
 MixerControlDescription TestFader(DWORD controlId, DWORD minimum, DWORD maximum,

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "platform/mixerapi/DescribedMixerDevice.h"
+#include "platform/mixerapi/MixerApi.h"
 #include "platform/mixerapi/MixerDevice.h"
+#include "platform/mixerapi/SoftMixer.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -25,13 +28,9 @@ private:
 /// fails the calls a test chooses (a result other than 0 is returned instead of calling on).
 class ProbeMixerDevice final : public MixerDevice {
 public:
-    struct DetailsRequest {
-        bool write;
-        DWORD query;
-        DWORD controlId;
+    struct Request {
         DWORD channels;
         DWORD items;
-        DWORD cbDetails;
         std::vector<DWORD> words; ///< what was written, or what was read
     };
 
@@ -44,22 +43,41 @@ public:
     MMRESULT GetControlDetails(MIXERCONTROLDETAILS& details, DWORD query) override;
     MMRESULT SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) override;
 
-    std::vector<DetailsRequest> Requests() const;
+    std::vector<Request> Requests() const;
     void ClearRequests();
 
-    std::atomic<MMRESULT> openResult{MMSYSERR_NOERROR};
     std::atomic<MMRESULT> capsResult{MMSYSERR_NOERROR};
     std::atomic<MMRESULT> lineInfoResult{MMSYSERR_NOERROR};
     std::atomic<MMRESULT> readResult{MMSYSERR_NOERROR};
     std::atomic<MMRESULT> writeResult{MMSYSERR_NOERROR};
 
 private:
-    void record(bool write, DWORD query, const MIXERCONTROLDETAILS& details);
+    void record(const MIXERCONTROLDETAILS& details);
 
     std::shared_ptr<MixerDevice> m_inner;
     mutable std::mutex m_mutex;
-    std::vector<DetailsRequest> m_requests;
+    std::vector<Request> m_requests;
 };
+
+/// Keeps the last report of each bus. Reports arrive one at a time under the mixer's lock.
+class LastReportListener final : public SoftMixerListener {
+public:
+    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
+        last[static_cast<int>(bus)] = {left, right};
+        ++count;
+    }
+    std::array<MixerBusFader, mixerBusCount> last{};
+    int count = 0;
+};
+
+/// A software mixer with a store of its own.
+std::shared_ptr<SoftMixer> NewSoftMixer();
+/// A value request for one control over the caller's buffer.
+MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items, void* buffer,
+                                   DWORD cbDetails = sizeof(DWORD));
+/// Writes one control's per-channel words through the mixer functions, as another program would.
+MMRESULT WriteControl(DWORD controlId, std::vector<DWORD> words,
+                      HMIXEROBJ object = MixerObjectFromId(0));
 
 /// A volume fader control of the given bounds.
 MixerControlDescription TestFader(DWORD controlId, DWORD minimum, DWORD maximum,
