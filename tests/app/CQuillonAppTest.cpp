@@ -1,24 +1,22 @@
 #include "app/CQuillonApp.h"
 
 #include "app/Globals.h"
+#include "mixer/MixerGlobals.h"
+#include "platform/mixerapi/MemoryMixerLevelStore.h"
+#include "platform/mixerapi/MixerDevice.h"
+#include "platform/mixerapi/SoftMixer.h"
+#include "platform/msgbox/AfxMessageBox.h"
 #include "platform/registry/RegistryStore.h"
+#include "tests/platform/registry/TextFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 namespace {
-
-std::string readText(const std::string& path) {
-    const Bytes bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void writeText(const std::string& path, const std::string& text) {
-    WriteFileBytes(path, Bytes(text.begin(), text.end()));
-}
 
 const std::string kHeader = "Windows Registry Editor Version 5.00\n\n";
 const std::string kSection = "[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n";
@@ -36,11 +34,16 @@ protected:
     void TearDown() override { resetGlobals(); }
 
     static void resetGlobals() {
+        g_szCurrentDir.clear();
         g_bStartWithWindows = 0;
         g_bSendToTaskbar = 0;
         g_bPlayDefaultPlayList = 0;
         g_nRecordingQuality = 1;
         g_strDefaultPlayList.clear();
+        g_strWavPattern.clear();
+        g_strMidPattern.clear();
+        g_strRmiPattern.clear();
+        g_strPlaPattern.clear();
     }
 
     /// One run of the program's settings code with a store object of its own.
@@ -54,53 +57,25 @@ protected:
         CQuillonApp app(&store);
         return app.SaveSettings();
     }
-
-    /// The type and bytes stored under a settings name.
-    std::pair<DWORD, Bytes> stored(const char* name) {
-        RegistryStore store(path);
-        HKEY key = nullptr;
-        EXPECT_EQ(RegOpenKeyEx(store.Root(HKEY_CURRENT_USER), "SOFTWARE\\Corvale\\QUILLON", 0,
-                               KEY_READ, &key),
-                  ERROR_SUCCESS);
-        Bytes bytes(512);
-        DWORD size = 512;
-        DWORD type = 0;
-        EXPECT_EQ(RegQueryValueEx(key, name, nullptr, &type, bytes.data(), &size), ERROR_SUCCESS)
-            << name;
-        RegCloseKey(key);
-        bytes.resize(size);
-        return {type, bytes};
+    /// The settings as a fresh run of the program reads them.
+    LONG reload() {
+        resetGlobals();
+        return load();
     }
 
     TempDir dir;
     std::string path = dir.file("config/quillon/registry.reg");
 };
 
-TEST_F(CQuillonAppTest, FirstRunWritesExactlyTheFiveDefaultsAndTheNextRunReadsThem) {
+TEST_F(CQuillonAppTest, FirstRunWritesTheDefaultsAndSavedSettingsSurviveARestart) {
     EXPECT_EQ(load(), 0);
     EXPECT_EQ(readText(path), kDefaults);
-    EXPECT_EQ(stored("Start With Windows"), (std::pair<DWORD, Bytes>{REG_DWORD, {0, 0, 0, 0}}));
-    EXPECT_EQ(stored("Send To Taskbar At Startup"),
-              (std::pair<DWORD, Bytes>{REG_DWORD, {0, 0, 0, 0}}));
-    EXPECT_EQ(stored("Play Default Play List At Startup"),
-              (std::pair<DWORD, Bytes>{REG_DWORD, {0, 0, 0, 0}}));
-    EXPECT_EQ(stored("Recording Quality"), (std::pair<DWORD, Bytes>{REG_DWORD, {1, 0, 0, 0}}));
-    EXPECT_EQ(stored("Default Play List"), (std::pair<DWORD, Bytes>{REG_SZ, {0}}));
-
-    // The second run reads them back unchanged and writes nothing.
+    // The second run reads them back and writes nothing.
     g_nRecordingQuality = 7;
-    g_bSendToTaskbar = 1;
     EXPECT_EQ(load(), 0);
-    EXPECT_EQ(g_bStartWithWindows, 0u);
-    EXPECT_EQ(g_bSendToTaskbar, 0u);
-    EXPECT_EQ(g_bPlayDefaultPlayList, 0u);
     EXPECT_EQ(g_nRecordingQuality, 1u);
-    EXPECT_EQ(g_strDefaultPlayList, "");
     EXPECT_EQ(readText(path), kDefaults);
-}
 
-TEST_F(CQuillonAppTest, SavedSettingsAreReadByTheNextRun) {
-    ASSERT_EQ(load(), 0);
     g_bStartWithWindows = 1;
     g_bSendToTaskbar = 1;
     g_bPlayDefaultPlayList = 1;
@@ -115,8 +90,7 @@ TEST_F(CQuillonAppTest, SavedSettingsAreReadByTheNextRun) {
                   "\"Recording Quality\"=dword:00000002\n"
                   "\"Default Play List\"=\"Caf\xC3\xA9 \\\"Jazz\\\" \\\\ mix.pla\"\n\n");
 
-    resetGlobals();
-    EXPECT_EQ(load(), 0);
+    EXPECT_EQ(reload(), 0);
     EXPECT_EQ(g_bStartWithWindows, 1u);
     EXPECT_EQ(g_bSendToTaskbar, 1u);
     EXPECT_EQ(g_bPlayDefaultPlayList, 1u);
@@ -140,20 +114,6 @@ TEST_F(CQuillonAppTest, MissingValuesTakeTheirDefaultsAndAreNotAdded) {
     EXPECT_EQ(readText(path), text);
 }
 
-TEST_F(CQuillonAppTest, NumbersAreReadByTheirStoredType) {
-    std::filesystem::create_directories(dir.file("config/quillon"));
-    writeText(path, kHeader + kSection +
-                        "\"Start With Windows\"=hex:00,00,00,01\n"
-                        "\"Send To Taskbar At Startup\"=hex(4):00,00,00,01\n"
-                        "\"Play Default Play List At Startup\"=\"1\"\n"
-                        "\"Recording Quality\"=\"2\"\n");
-    EXPECT_EQ(load(), 0);
-    EXPECT_EQ(g_bStartWithWindows, 1u);
-    EXPECT_EQ(g_bSendToTaskbar, 16777216u);
-    EXPECT_EQ(g_bPlayDefaultPlayList, 0u);
-    EXPECT_EQ(g_nRecordingQuality, 0u); // read, as a type that gives no number
-}
-
 TEST_F(CQuillonAppTest, PreferredPlayListIsTakenOnlyWhenItFits) {
     std::filesystem::create_directories(dir.file("config/quillon"));
     const auto withPlayList = [&](const std::string& name) {
@@ -167,7 +127,6 @@ TEST_F(CQuillonAppTest, PreferredPlayListIsTakenOnlyWhenItFits) {
     EXPECT_EQ(withPlayList(name100), name100);
     EXPECT_EQ(withPlayList(name255), name255);
     EXPECT_EQ(withPlayList(std::string(252, 'c') + ".pla"), "");
-    EXPECT_EQ(withPlayList(std::string(296, 'd') + ".pla"), "");
 }
 
 TEST_F(CQuillonAppTest, SaveWritesNothingOnceTheKeyHasGone) {
@@ -183,55 +142,6 @@ TEST_F(CQuillonAppTest, SaveWritesNothingOnceTheKeyHasGone) {
     EXPECT_EQ(save(), CRegistryKey::kCannotOpen);
     EXPECT_EQ(readText(path), before);
     EXPECT_EQ(before.find("QUILLON"), std::string::npos);
-}
-
-TEST_F(CQuillonAppTest, ReadsAFileTheUserEdited) {
-    std::filesystem::create_directories(dir.file("config/quillon"));
-    writeText(path, "; my music-on-hold settings\r\n"
-                    "Windows Registry Editor Version 5.00\r\n"
-                    "\r\n"
-                    "[HKEY_CURRENT_USER\\Software\\corvale\\Quillon]   \r\n"
-                    "  \"start with windows\" = dword:1\r\n"
-                    "\"Recording Quality\"=dword:00000002 ; best\r\n"
-                    "\r\n"
-                    "; the play list at start-up\r\n"
-                    "\"DEFAULT PLAY LIST\" = \"Lobby.pla\"\r\n");
-    EXPECT_EQ(load(), 0);
-    EXPECT_EQ(g_bStartWithWindows, 1u);
-    EXPECT_EQ(g_nRecordingQuality, 2u);
-    EXPECT_EQ(g_strDefaultPlayList, "Lobby.pla");
-
-    // Saving keeps the user's spelling of the key and the names.
-    g_bSendToTaskbar = 1;
-    EXPECT_EQ(save(), 0);
-    const std::string text = readText(path);
-    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\SOFTWARE\\corvale\\Quillon]\n"
-                        "\"start with windows\"=dword:00000001\n"
-                        "\"Recording Quality\"=dword:00000002\n"
-                        "\"DEFAULT PLAY LIST\"=\"Lobby.pla\"\n"
-                        "\"Send To Taskbar At Startup\"=dword:00000001\n"),
-              std::string::npos)
-        << text;
-}
-
-TEST_F(CQuillonAppTest, ADamagedFileIsKeptAsideAndTheDefaultsAreUsed) {
-    std::filesystem::create_directories(dir.file("config/quillon"));
-    const std::string damaged = kHeader + kSection + "\"Start With Windows\"=dword:zz\n";
-    writeText(path, damaged);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(load(), 0);
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(g_bStartWithWindows, 0u);
-    EXPECT_EQ(g_nRecordingQuality, 1u);
-    EXPECT_EQ(readText(path), kDefaults);
-    int kept = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.file("config/quillon"))) {
-        if (entry.path().filename().string().rfind("registry.reg.damaged-", 0) == 0) {
-            ++kept;
-            EXPECT_EQ(readText(entry.path().string()), damaged);
-        }
-    }
-    EXPECT_EQ(kept, 1);
 }
 
 // The mixer keeps its fader levels under a key of its own in the same store, from another
@@ -264,8 +174,7 @@ TEST_F(CQuillonAppTest, SavingAlongsideAnotherWriterKeepsBoth) {
     EXPECT_EQ(saveFailures, 0);
     EXPECT_EQ(mixerFailures, 0);
 
-    resetGlobals();
-    EXPECT_EQ(load(), 0);
+    EXPECT_EQ(reload(), 0);
     EXPECT_EQ(g_bStartWithWindows, 1u);
     EXPECT_EQ(g_nRecordingQuality, 2u);
     EXPECT_EQ(g_strDefaultPlayList, "lobby.pla");
@@ -280,19 +189,178 @@ TEST_F(CQuillonAppTest, SavingAlongsideAnotherWriterKeepsBoth) {
     }
 }
 
-TEST_F(CQuillonAppTest, LoadsTheFilePatterns) {
-    g_strWavPattern.clear();
-    g_strMidPattern.clear();
-    g_strRmiPattern.clear();
-    g_strPlaPattern.clear();
+/// A Launch Pad of the test's own: it runs a step of the test where the real one would run
+/// its modal loop, and writes down what happened.
+class ScriptedLaunchPad final : public CQuillonApp::LaunchPad {
+public:
+    std::function<void()> whileRunning;
+    std::function<void()> whenDestroyed;
+    std::vector<std::string> calls;
+
+    int RunModal() override {
+        calls.push_back("run");
+        if (whileRunning) {
+            whileRunning();
+        }
+        return 1;
+    }
+    void Destroy() override {
+        calls.push_back("destroy");
+        if (whenDestroyed) {
+            whenDestroyed();
+        }
+    }
+};
+
+class RecordingMessageBoxes final : public MessageBoxHandler {
+public:
+    std::function<void()> onShow;
+    std::vector<std::pair<std::string, UINT>> shown;
+
+    int Show(const std::string& text, UINT type) override {
+        shown.emplace_back(text, type);
+        if (onShow) {
+            onShow();
+        }
+        return IDOK;
+    }
+};
+
+/// Start-up in a data folder of its own, with a mixer, and message boxes and a Launch Pad that
+/// write down what they were asked.
+class CQuillonAppStartupTest : public CQuillonAppTest {
+protected:
+    void SetUp() override {
+        CQuillonAppTest::SetUp();
+        m_previousDir = std::filesystem::current_path();
+        std::filesystem::create_directories(data);
+        std::filesystem::current_path(data);
+        InstallMessageBoxHandler(&boxes);
+        InstallMixerDevices(
+            {std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>())});
+    }
+    void TearDown() override {
+        ReleaseVolumeControls();
+        InstallMixerDevices({});
+        InstallMessageBoxHandler(nullptr);
+        std::filesystem::current_path(m_previousDir);
+        CQuillonAppTest::TearDown();
+    }
+
+    auto start() {
+        RegistryStore store(path);
+        return CQuillonApp(&store).InitInstance(launchPad);
+    }
+
+    /// What an earlier run left in the store.
+    void storeSettings(DWORD sendToTaskbar, DWORD quality, const std::string& preferred) {
+        ASSERT_EQ(load(), 0);
+        g_bSendToTaskbar = sendToTaskbar;
+        g_nRecordingQuality = quality;
+        g_strDefaultPlayList = preferred;
+        ASSERT_EQ(save(), 0);
+        resetGlobals();
+    }
+
+    std::string data = dir.file("data folder");
+    RecordingMessageBoxes boxes;
+    ScriptedLaunchPad launchPad;
+
+private:
+    std::filesystem::path m_previousDir;
+};
+
+TEST_F(CQuillonAppStartupTest, TheLaunchPadRunsWithPatternsSettingsAndDataFolderInPlace) {
+    storeSettings(1, 2, "Lobby.pla");
+    // The data folder is deeper than the 256 characters a fixed buffer would hold.
+    std::string deep = data;
+    while (deep.size() < 600) {
+        deep += "/a folder with a rather long name";
+    }
+    std::filesystem::create_directories(deep);
+    std::filesystem::current_path(deep);
+    launchPad.whileRunning = [&deep] {
+        EXPECT_EQ(g_strPlaPattern, "*.pla");
+        EXPECT_EQ(g_strWavPattern, "*.wav");
+        EXPECT_EQ(g_bSendToTaskbar, 1u);
+        EXPECT_EQ(g_nRecordingQuality, 2u);
+        EXPECT_EQ(g_strDefaultPlayList, "Lobby.pla");
+        EXPECT_EQ(g_szCurrentDir, deep);
+    };
     RegistryStore store(path);
     CQuillonApp app(&store);
-    app.LoadFilePatterns();
-    EXPECT_EQ(g_strMidPattern, "*.mid");
-    EXPECT_EQ(g_strRmiPattern, "*.rmi");
-    EXPECT_EQ(g_strWavPattern, "*.wav");
-    EXPECT_EQ(g_strPlaPattern, "*.pla");
-    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(app.InitInstance(launchPad)) << "start-up always ends the program after it";
+    EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(app.ExitInstance(), 0);
+}
+
+// A first run: no store yet, and a preferred play list left in memory from nowhere.
+TEST_F(CQuillonAppStartupTest, FirstRunCalibratesTheFadersAndForgetsAStalePreferredPlayList) {
+    g_strDefaultPlayList = "left over.pla";
+    launchPad.whileRunning = [] {
+        EXPECT_EQ(g_waveStep, 655u) << "65535 units over a scale of 100";
+        g_mixerFaders.waveFader.ApplyVolume(40);
+        EXPECT_EQ(g_mixerFaders.waveFader.ReadVolume(), 40u) << "the wave fader is bound";
+        EXPECT_EQ(g_playbackVolumeControls.size(), 3u);
+        EXPECT_EQ(g_strDefaultPlayList, "");
+    };
+    start();
+    EXPECT_EQ(launchPad.calls.size(), 2u);
+    EXPECT_TRUE(boxes.shown.empty());
+    ASSERT_EQ(reload(), 0);
+    EXPECT_EQ(g_strDefaultPlayList, "");
+}
+
+TEST_F(CQuillonAppStartupTest, WithoutAMixerStartUpWarnsFirstAndGoesOn) {
+    InstallMixerDevices({});
+    // The faders as a process that has not searched yet has them (earlier cases bound them).
+    for (CMixerVolumeControl* fader : {&g_synthVolume, &g_waveVolume, &g_cdVolume, &g_micVolume}) {
+        *fader = CMixerVolumeControl();
+    }
+    boxes.onShow = [] {
+        EXPECT_EQ(g_strPlaPattern, "") << "the warnings come before the rest of start-up";
+    };
+    start();
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.shown[1].first, MixerFaders::waveMessage);
+    EXPECT_EQ(boxes.shown[1].second & MB_ICONSTOP, MB_ICONSTOP);
+    EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
+    EXPECT_EQ(g_waveStep, MixerFaders::defaultStep);
+}
+
+TEST_F(CQuillonAppStartupTest, SettingsChangedWhileRunningAreSavedBeforeTheLaunchPadIsDestroyed) {
+    launchPad.whileRunning = [] {
+        // What the Options dialog would do while the Launch Pad runs.
+        g_bPlayDefaultPlayList = 1;
+        g_strDefaultPlayList = "Evening.pla";
+    };
+    launchPad.whenDestroyed = [this] {
+        ASSERT_EQ(reload(), 0);
+        EXPECT_EQ(g_bPlayDefaultPlayList, 1u) << "saved before the Launch Pad object goes";
+        EXPECT_EQ(g_strDefaultPlayList, "Evening.pla");
+    };
+    start();
+    EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
+}
+
+TEST_F(CQuillonAppStartupTest, AnUnreadableDataFolderEndsStartUpWithoutLaunchPadOrSaving) {
+    storeSettings(0, 1, "Lobby.pla");
+    // The folder the program stands in disappears: the current directory cannot be read.
+    std::filesystem::remove_all(data);
+    // Anything start-up saved after the message would carry this change into the store.
+    boxes.onShow = [] { g_nRecordingQuality = 2; };
+
+    EXPECT_FALSE(start());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].first, "Unable to open current directory");
+    EXPECT_EQ(boxes.shown[0].second, MB_OK | MB_ICONSTOP);
+    EXPECT_TRUE(launchPad.calls.empty()) << "the Launch Pad is neither run nor destroyed";
+    EXPECT_EQ(g_szCurrentDir, "");
+
+    ASSERT_EQ(reload(), 0);
+    EXPECT_EQ(g_nRecordingQuality, 1u) << "the settings were not written back";
+    EXPECT_EQ(g_strDefaultPlayList, "Lobby.pla");
 }
 
 } // namespace

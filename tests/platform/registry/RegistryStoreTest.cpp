@@ -1,34 +1,18 @@
 #include "platform/registry/RegistryStore.h"
 
+#include "tests/platform/registry/TextFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readText(const std::string& path) {
-    const Bytes bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void writeText(const std::string& path, const std::string& text) {
-    WriteFileBytes(path, Bytes(text.begin(), text.end()));
-}
-
-std::vector<std::string> filesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 LONG setDword(RegistryStore& store, const char* path, const char* name, DWORD value) {
     HKEY key = nullptr;
@@ -82,15 +66,12 @@ TEST(RegistryStoreTest, KeepsAReadableFileReplacedWhole) {
               (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
 
     // Writing what is already stored does not touch the file.
-    const auto written = fs::last_write_time(store.FilePath());
     struct stat before {};
     ::stat(store.FilePath().c_str(), &before);
     ASSERT_EQ(setDword(store, "SOFTWARE\\Corvale\\QUILLON", "Start With Windows", 0),
               ERROR_SUCCESS);
-    struct stat after {};
-    ::stat(store.FilePath().c_str(), &after);
-    EXPECT_EQ(before.st_ino, after.st_ino);
-    EXPECT_EQ(fs::last_write_time(store.FilePath()), written);
+    ASSERT_EQ(::stat(store.FilePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_ino, before.st_ino); // every real write renames a new file into place
 }
 
 TEST(RegistryStoreTest, SetsADamagedFileAsideAndStartsEmpty) {
@@ -167,6 +148,50 @@ TEST(RegistryStoreTest, AFolderInPlaceOfTheFileIsAnErrorNotAnEmptyStore) {
     EXPECT_EQ(getDword(store, "SOFTWARE", "x", value), ERROR_CANTREAD);
     EXPECT_NE(setDword(store, "SOFTWARE", "x", 1), ERROR_SUCCESS);
     EXPECT_TRUE(fs::exists(dir.file("registry.reg/inside")));
+}
+
+// Every write reads the file afresh under a lock: another process and two threads, each with a
+// store of its own as a second copy of the program has, lose none of each other's writes.
+TEST(RegistryStoreTest, ProcessesAndThreadsWritingAtOnceKeepEachOthersWrites) {
+    TempDir dir;
+    const std::string file = dir.file("quillon/registry.reg");
+    constexpr DWORD kEach = 40;
+    const auto writeAll = [&](const std::string& prefix) {
+        RegistryStore store(file);
+        bool ok = true;
+        for (DWORD n = 0; n < kEach; ++n) {
+            const std::string name = prefix + std::to_string(n);
+            ok = setDword(store, "SOFTWARE\\Corvale\\QUILLON", name.c_str(), n) == ERROR_SUCCESS &&
+                 ok;
+        }
+        return ok;
+    };
+    const pid_t child = ::fork(); // before the threads start
+    if (child == 0) {
+        ::_exit(writeAll("Process ") ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    bool ok[2] = {};
+    std::thread a([&] { ok[0] = writeAll("Fader "); });
+    std::thread b([&] { ok[1] = writeAll("Setting "); });
+    a.join();
+    b.join();
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(ok[0] && ok[1]);
+
+    RegistryStore store(file);
+    for (const std::string prefix : {"Process ", "Fader ", "Setting "}) {
+        for (DWORD n = 0; n < kEach; ++n) {
+            DWORD value = kEach;
+            const std::string name = prefix + std::to_string(n);
+            EXPECT_EQ(getDword(store, "SOFTWARE\\Corvale\\QUILLON", name.c_str(), value),
+                      ERROR_SUCCESS)
+                << name;
+            EXPECT_EQ(value, n) << name;
+        }
+    }
 }
 
 } // namespace
