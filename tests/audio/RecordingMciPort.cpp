@@ -81,12 +81,6 @@ MCIERROR RecordingMciPort::SendCommand(MCIDEVICEID device, UINT message, DWORD_P
     case MCI_RECORD: {
         auto* record = reinterpret_cast<MCI_RECORD_PARMS*>(param);
         entry = "record " + std::to_string(device) + " flags=" + hex(flags);
-        if ((flags & MCI_FROM) != 0) {
-            entry += " from=" + std::to_string(record->dwFrom);
-        }
-        if ((flags & MCI_TO) != 0) {
-            entry += " to=" + std::to_string(record->dwTo);
-        }
         entry += record->dwCallback != 0 ? " callback=set" : " callback=none";
         break;
     }
@@ -94,9 +88,6 @@ MCIERROR RecordingMciPort::SendCommand(MCIDEVICEID device, UINT message, DWORD_P
         auto* save = reinterpret_cast<MCI_SAVE_PARMS*>(param);
         entry = "save " + std::to_string(device) + " flags=" + hex(flags) +
                 " file=" + (save->lpfilename != nullptr ? save->lpfilename : "(null)");
-        if (result == 0 && onSave) {
-            onSave(save->lpfilename != nullptr ? save->lpfilename : "");
-        }
         break;
     }
     case MCI_STATUS: {

@@ -2,7 +2,6 @@
 
 #include "platform/mci/MciPort.h"
 
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -26,8 +25,6 @@ public:
     void failNext(UINT message, MCIERROR error) { m_failures[message].push_back(error); }
     /// What MCI_STATUS answers for the number of tracks.
     DWORD_PTR trackCount = 12;
-    /// Called with the file name of each MCI_SAVE that succeeds (e.g. to write the file).
-    std::function<void(const std::string&)> onSave;
 
 private:
     std::vector<std::string> m_log;

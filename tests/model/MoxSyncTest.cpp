@@ -16,22 +16,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(MoxLockTest, IsReentrantOnOneThreadAndFlagsWhenEntered) {
-    MoxLock lock;
-    EXPECT_FALSE(lock.IsEntered());
-    {
-        MoxLockGuard outer(lock);
-        MoxLockGuard inner(lock);
-        EXPECT_TRUE(lock.IsEntered());
-    }
-    EXPECT_FALSE(lock.IsEntered());
-}
-
-TEST(MoxLockTest, KeepsOtherThreadsOutUntilLeft) {
+TEST(MoxLockTest, IsReentrantAndKeepsOtherThreadsOutUntilLeftAsOftenAsEntered) {
     MoxLock lock;
     std::atomic<bool> entered{false};
     lock.Enter();
     lock.Enter();
+    EXPECT_TRUE(lock.IsEntered());
     std::thread other([&] {
         MoxLockGuard guard(lock);
         entered = true;
@@ -43,9 +33,10 @@ TEST(MoxLockTest, KeepsOtherThreadsOutUntilLeft) {
     lock.Leave();
     other.join();
     EXPECT_TRUE(entered);
+    EXPECT_FALSE(lock.IsEntered());
 }
 
-TEST(MoxEventTest, ResetsItselfAsOneWaiterPasses) {
+TEST(MoxEventTest, ResetsItselfAsOneWaiterPassesAndWakesOtherThreads) {
     MoxEvent event;
     EXPECT_FALSE(event.WaitFor(10ms)) << "created not signalled";
     event.Set();
@@ -55,10 +46,6 @@ TEST(MoxEventTest, ResetsItselfAsOneWaiterPasses) {
     event.Set();
     event.Reset();
     EXPECT_FALSE(event.WaitFor(10ms));
-}
-
-TEST(MoxEventTest, WakesAWaiterOnAnotherThread) {
-    MoxEvent event;
     std::thread setter([&] {
         std::this_thread::sleep_for(20ms);
         event.Set();

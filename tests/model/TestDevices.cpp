@@ -10,11 +10,6 @@ std::vector<std::string> TestLog::entries() const {
     return m_entries;
 }
 
-void TestLog::clear() {
-    std::lock_guard lock(m_mutex);
-    m_entries.clear();
-}
-
 bool TestDevice::Play(const std::string& name) {
     ++plays;
     m_log.add(m_label + " play " + name);

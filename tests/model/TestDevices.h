@@ -15,7 +15,6 @@ class TestLog {
 public:
     void add(std::string entry);
     std::vector<std::string> entries() const;
-    void clear();
 
 private:
     mutable std::mutex m_mutex;

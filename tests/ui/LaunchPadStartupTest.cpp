@@ -11,6 +11,7 @@
 #include "ui/QtLaunchPad.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -101,18 +102,23 @@ TEST_F(LaunchPadStartupTest, EscWindowCloseAndExitAllSaveTheSettings) {
 
 TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMinimised) {
     writeWaveList("Lobby.pla", {"one.wav"});
-    storeSettings(1, 1, "Lobby.pla");
+    writeWaveList("Another.pla", {"two.wav"});
+    storeSettings(1, 1, "lobby.PLA"); // as stored; the file's name differs in case
     ASSERT_TRUE(run([this](CLaunchPadDlg& dlg) {
         EXPECT_TRUE(dlg.isMinimized());
         EXPECT_TRUE(dlg.IsPlaying());
-        EXPECT_EQ(dlg.windowTitle(), "Playing: Lobby.pla");
-        EXPECT_TRUE(g_player->IsPlaying());
+        EXPECT_EQ(dlg.windowTitle(), "Playing: lobby.PLA");
+        EXPECT_EQ(GetDlgItemAs<QComboBox>(&dlg, CLaunchPadDlg::IDC_PLAYLIST_COMBO)->currentText(),
+                  "Lobby.pla");
+        const auto opened = mci.waitFor("open type=522");
+        ASSERT_TRUE(opened.has_value());
+        EXPECT_NE(opened->find("one.wav"), std::string::npos) << *opened;
         EXPECT_TRUE(mci.waitFor("play "));
         dlg.close();
         EXPECT_FALSE(g_player->IsPlaying()) << "stopped as the window goes";
     }));
     EXPECT_FALSE(g_player->IsPlaying());
-    EXPECT_EQ(g_strDefaultPlayList, "Lobby.pla");
+    EXPECT_EQ(g_strDefaultPlayList, "lobby.PLA");
     EXPECT_TRUE(boxes.boxes.empty());
 }
 

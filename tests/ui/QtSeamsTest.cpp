@@ -2,7 +2,6 @@
 
 #include "platform/mci/Mci.h"
 #include "ui/CWaitCursor.h"
-#include "ui/FileDialog.h"
 #include "ui/QtFileDialogHandler.h"
 #include "ui/QtNotifyWindow.h"
 
@@ -63,11 +62,6 @@ TEST(QtMessageBoxHandlerTest, ShowsTheIconButtonsAndPlainTextOfTheType) {
     EXPECT_EQ(stop.text, QStringLiteral("Unable to find <B>.pla & co"));
     EXPECT_EQ(stop.format, Qt::PlainText) << "file names are not markup";
     EXPECT_EQ(stop.buttons, QMessageBox::Ok);
-
-    BoxAnswer hint{QMessageBox::Ok};
-    hint.arm();
-    EXPECT_EQ(handler.Show("hint", MB_ICONINFORMATION), IDOK);
-    EXPECT_EQ(hint.icon, QMessageBox::Information);
 
     BoxAnswer no{QMessageBox::No};
     no.arm();
@@ -137,26 +131,7 @@ TEST(QtNotifyWindowTest, MessagesStillQueuedWhenTheWindowGoesAreDropped) {
     EXPECT_EQ(handled, 0);
 }
 
-TEST(FileDialogTest, AnInstalledHandlerAnswersAndTheFiltersIgnoreCase) {
-    struct Answering final : FileDialogHandler {
-        FileDialogRequest asked;
-        std::optional<QString> Run(QWidget*, const FileDialogRequest& request) override {
-            asked = request;
-            return QStringLiteral("/data/Lobby.pla");
-        }
-    } answering;
-    FileDialogHandler* previous = InstallFileDialogHandler(&answering);
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::save;
-    request.filter = QStringLiteral("Play Lists (*.pla)");
-    request.defaultSuffix = QStringLiteral("pla");
-    EXPECT_EQ(RunFileDialog(nullptr, request), QStringLiteral("/data/Lobby.pla"));
-    EXPECT_EQ(answering.asked.filter, request.filter);
-    EXPECT_EQ(answering.asked.mode, FileDialogRequest::Mode::save);
-    EXPECT_EQ(InstallFileDialogHandler(previous), &answering);
-
-    EXPECT_EQ(QtFileDialogHandler::CaseInsensitiveFilter(QStringLiteral("Play Lists (*.pla)")),
-              QStringLiteral("Play Lists (*.[pP][lL][aA])"));
+TEST(FileDialogTest, TheFiltersIgnoreCase) {
     EXPECT_EQ(QtFileDialogHandler::CaseInsensitiveFilter(
                   QStringLiteral("MIDI (*.mid *.rmi);;Wave Files (*.wav)")),
               QStringLiteral("MIDI (*.[mM][iI][dD] *.[rR][mM][iI]);;Wave Files (*.[wW][aA][vV])"));

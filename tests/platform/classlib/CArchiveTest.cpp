@@ -70,9 +70,7 @@ TEST_F(CArchiveTest, StringLengthPrefixTakesItsThreeForms) {
         load(bytes, [&](CArchive& ar) { ar >> back; });
         EXPECT_EQ(back, text);
     }
-}
-
-TEST_F(CArchiveTest, ReadsTheUnwrittenPrefixFFFEAsTwoByteLength) {
+    // FF FE FF is never written, but read as a two-byte length all the same.
     std::string back;
     load(prefixed(HexBytes("FF FE FF"), 0xFFFE, 'y'), [&](CArchive& ar) { ar >> back; });
     EXPECT_EQ(back, std::string(0xFFFE, 'y'));
@@ -104,7 +102,7 @@ TEST_F(CArchiveTest, NumbersAndStringsSurviveTheBufferBoundary) {
     });
 }
 
-TEST_F(CArchiveTest, TruncatedInputRaisesEndOfFile) {
+TEST_F(CArchiveTest, TruncatedInputRaisesEndOfFileAndImpossibleLengthsAreRefused) {
     const auto causeOf = [&](const Bytes& bytes, const std::function<void(CArchive&)>& read) {
         try {
             load(bytes, read);
@@ -125,22 +123,11 @@ TEST_F(CArchiveTest, TruncatedInputRaisesEndOfFile) {
     EXPECT_EQ(causeOf(HexBytes("01 02 03"), readDword), CArchiveException::endOfFile);
     EXPECT_EQ(causeOf(HexBytes(""), readString), CArchiveException::endOfFile);
     EXPECT_EQ(causeOf(HexBytes("FF 2C"), readString), CArchiveException::endOfFile);
-    // A string whose announced bytes are not all there is refused as damaged.
+    // A string whose announced bytes are not all there is refused as damaged, before anything
+    // is allocated for it: here 4 GiB announced in a 12-byte file.
     EXPECT_EQ(causeOf(HexBytes("05 61 62"), readString), CArchiveException::badIndex);
-}
-
-TEST_F(CArchiveTest, LengthBeyondTheFileIsRefusedBeforeAllocating) {
-    // A 4 GiB string announced in a 12-byte file.
-    try {
-        load(HexBytes("FF FF FF FF FF FF FF 61 62 63 64 65"), [](CArchive& ar) {
-            std::string s;
-            ar >> s;
-        });
-        FAIL() << "no exception";
-    } catch (const CArchiveException& e) {
-        EXPECT_EQ(e.m_cause, CArchiveException::badIndex);
-        EXPECT_NE(e.GetErrorMessage().find("in.bin"), std::string::npos) << e.GetErrorMessage();
-    }
+    EXPECT_EQ(causeOf(HexBytes("FF FF FF FF FF FF FF 61 62 63 64 65"), readString),
+              CArchiveException::badIndex);
 }
 
 TEST_F(CArchiveTest, ArchivesRefuseTheWrongDirection) {
@@ -172,14 +159,6 @@ TEST_F(CArchiveTest, NamesCrossTheAnsiCodePage) {
     load(windows, [&](CArchive& ar) { ar >> name; });
     EXPECT_EQ(name, "Caf\xC3\xA9.wav");
     EXPECT_EQ(store([&](CArchive& ar) { ar << name; }), windows);
-
-    // Characters the code page lacks are kept as UTF-8, and read back as such.
-    const std::string kana = "\xE3\x81\x82.wav";
-    const Bytes utf8 = store([&](CArchive& ar) { ar << kana; });
-    EXPECT_EQ(utf8, HexBytes("07 E3 81 82 2E 77 61 76"));
-    std::string back;
-    load(utf8, [&](CArchive& ar) { ar >> back; });
-    EXPECT_EQ(back, kana);
 }
 
 } // namespace

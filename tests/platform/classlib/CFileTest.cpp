@@ -19,7 +19,7 @@ std::size_t entriesIn(const std::string& folder) {
     return n;
 }
 
-TEST(CFileTest, MissingFileRaisesFileNotFoundNamingIt) {
+TEST(CFileTest, MissingFilesAndFoldersRaiseNamingTheFile) {
     TempDir dir;
     try {
         CFile file(dir.file("absent.pla"), CFile::modeRead);
@@ -32,23 +32,11 @@ TEST(CFileTest, MissingFileRaisesFileNotFoundNamingIt) {
     CFile file;
     EXPECT_FALSE(file.Open(dir.path(), CFile::modeRead, &error)) << "a folder is not a file";
     EXPECT_EQ(error.m_cause, CFileException::accessDenied);
+    EXPECT_THROW(CFile(dir.file("no/such/folder/x.pla"), CFile::modeCreate | CFile::modeWrite),
+                 CFileException);
 }
 
-TEST(CFileTest, NewContentReplacesTheOldOnlyAtClose) {
-    TempDir dir;
-    const std::string path = dir.file("list.pla");
-    WriteFileBytes(path, HexBytes("01 02 03"));
-    {
-        CFile file(path, CFile::modeCreate | CFile::modeWrite);
-        file.Write("abcd", 4);
-        EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03")) << "old file untouched while writing";
-        file.Close();
-    }
-    EXPECT_EQ(ReadFileBytes(path), HexBytes("61 62 63 64"));
-    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file left behind";
-}
-
-TEST(CFileTest, AbandonedWriteKeepsThePreviousFile) {
+TEST(CFileTest, NewContentReplacesTheOldOnlyAtCloseAndNotIfAbandoned) {
     TempDir dir;
     const std::string path = dir.file("list.pla");
     WriteFileBytes(path, HexBytes("01 02 03"));
@@ -57,6 +45,14 @@ TEST(CFileTest, AbandonedWriteKeepsThePreviousFile) {
         file.Write("abcd", 4);
     } // destroyed without Close, as when a save throws half-way
     EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file left behind";
+    {
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        file.Write("abcd", 4);
+        EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03")) << "old file untouched while writing";
+        file.Close();
+    }
+    EXPECT_EQ(ReadFileBytes(path), HexBytes("61 62 63 64"));
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
@@ -86,12 +82,6 @@ TEST(CFileTest, FailedWriteRaisesAndKeepsThePreviousFile) {
     EXPECT_TRUE(raised);
     EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
     EXPECT_EQ(entriesIn(dir.path()), 1u);
-}
-
-TEST(CFileTest, CreatingInAMissingFolderFails) {
-    TempDir dir;
-    EXPECT_THROW(CFile(dir.file("no/such/folder/x.pla"), CFile::modeCreate | CFile::modeWrite),
-                 CFileException);
 }
 
 } // namespace
