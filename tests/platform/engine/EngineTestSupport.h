@@ -5,8 +5,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 /// Collects the end reports of engine sources for tests to wait on.
@@ -48,4 +50,22 @@ inline void UseSdlDriver(const std::string& driver, const std::string& diskFile 
     if (!diskFile.empty()) {
         ::setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
     }
+}
+
+/// Polls condition every 10 ms; false when it still does not hold after timeout.
+inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+/// The script that restarts the private sound server (scripts/test sets it), or "" outside it.
+inline std::string SoundServerScript() {
+    const char* server = std::getenv("QUILLON_SOUND_SERVER");
+    return server != nullptr ? server : "";
 }

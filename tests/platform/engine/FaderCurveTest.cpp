@@ -4,19 +4,15 @@
 
 #include <cmath>
 
-TEST(FaderCurveTest, EndsAreSilenceAndUnity) {
-    EXPECT_EQ(FaderToGain(0), 0.0f);
-    EXPECT_EQ(FaderToGain(kFaderMax), 1.0f);
-    EXPECT_TRUE(std::isinf(FaderToDecibels(0)));
-    EXPECT_DOUBLE_EQ(FaderToDecibels(kFaderMax), 0.0);
-}
-
-TEST(FaderCurveTest, HalfTravelSoundsHalfAsLoud) {
+TEST(FaderCurveTest, HalvingTheFaderSoundsHalfAsLoudDownToSilence) {
     // -10 dB per halving of the fader: half as loud to the ear each time.
+    EXPECT_EQ(FaderToGain(kFaderMax), 1.0f);
     EXPECT_NEAR(20.0 * std::log10(FaderToGain(32768)), -10.0, 0.01);
     EXPECT_NEAR(20.0 * std::log10(FaderToGain(16384)), -20.0, 0.01);
     EXPECT_NEAR(20.0 * std::log10(FaderToGain(8192)), -30.0, 0.01);
     EXPECT_NEAR(FaderToDecibels(32768), -10.0, 0.01);
+    EXPECT_EQ(FaderToGain(0), 0.0f);
+    EXPECT_TRUE(std::isinf(FaderToDecibels(0)));
 }
 
 TEST(FaderCurveTest, RisesStrictlyAndInvertsExactly) {

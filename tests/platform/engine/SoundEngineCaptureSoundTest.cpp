@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <optional>
 #include <thread>
 
@@ -23,25 +22,6 @@ using namespace testaudio;
 
 namespace {
 constexpr int kRate = 44100;
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-std::optional<std::string> SoundServer() {
-    const char* server = std::getenv("QUILLON_SOUND_SERVER");
-    if (server == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(server);
-}
 
 // The PID of the private PulseAudio server (scripts/sound-server keeps it there).
 pid_t ServerPid() {
@@ -55,14 +35,20 @@ pid_t ServerPid() {
 double Milliseconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
+
+class SoundEngineCaptureSoundTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (m_server.empty()) {
+            GTEST_SKIP() << "QUILLON_SOUND_SERVER is not set (run under scripts/test)";
+        }
+        ::unsetenv("SDL_AUDIODRIVER");
+    }
+    const std::string m_server = SoundServerScript();
+};
 } // namespace
 
-TEST(SoundEngineCaptureSoundTest, AServerRestartEndsTheRecordingAndANewStartAppends) {
-    std::optional<std::string> server = SoundServer();
-    if (!server) {
-        GTEST_SKIP() << "QUILLON_SOUND_SERVER is not set (run under scripts/test)";
-    }
-    ::unsetenv("SDL_AUDIODRIVER");
+TEST_F(SoundEngineCaptureSoundTest, AServerRestartEndsTheRecordingAndANewStartAppends) {
     TempDir dir;
     SoundEngine engine;
     SourceId id = 0;
@@ -76,7 +62,7 @@ TEST(SoundEngineCaptureSoundTest, AServerRestartEndsTheRecordingAndANewStartAppe
         ASSERT_TRUE(WaitFor([&] { return engine.CapturedFrames(id) >= kRate; }, 5s));
 
         auto restart = std::chrono::steady_clock::now();
-        ASSERT_EQ(std::system((*server + " restart").c_str()), 0);
+        ASSERT_EQ(std::system((m_server + " restart").c_str()), 0);
         ASSERT_TRUE(ends.WaitForCount(1, 5s)) << "the recording did not end with its device";
         auto ended = ends.Entries()[0];
         EXPECT_EQ(ended.reason, EndReason::Finished);
@@ -104,11 +90,7 @@ TEST(SoundEngineCaptureSoundTest, AServerRestartEndsTheRecordingAndANewStartAppe
     EXPECT_EQ(ends.Entries().size(), 1u) << "a stop reports no end";
 }
 
-TEST(SoundEngineCaptureSoundTest, AStalledServerNeverHoldsUpStopOrClose) {
-    if (!SoundServer()) {
-        GTEST_SKIP() << "QUILLON_SOUND_SERVER is not set (run under scripts/test)";
-    }
-    ::unsetenv("SDL_AUDIODRIVER");
+TEST_F(SoundEngineCaptureSoundTest, AStalledServerNeverHoldsUpStopOrClose) {
     const pid_t server = ServerPid();
     ASSERT_GT(server, 0);
     std::optional<SoundEngine> engine(std::in_place);
@@ -143,11 +125,7 @@ TEST(SoundEngineCaptureSoundTest, AStalledServerNeverHoldsUpStopOrClose) {
     EXPECT_LT(Milliseconds(std::chrono::steady_clock::now() - start), 1000.0);
 }
 
-TEST(SoundEngineCaptureSoundTest, ARecordingStartsOnceTheServerIsThereAfterTheEngine) {
-    if (!SoundServer()) {
-        GTEST_SKIP() << "QUILLON_SOUND_SERVER is not set (run under scripts/test)";
-    }
-    ::unsetenv("SDL_AUDIODRIVER");
+TEST_F(SoundEngineCaptureSoundTest, ARecordingStartsOnceTheServerIsThereAfterTheEngine) {
     // The engine starts while no server answers: SDL settles on a fallback driver.
     ::setenv("PULSE_SERVER", "unix:/nonexistent/quillon/native", 1);
     SoundEngine engine;

@@ -20,7 +20,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <random>
 #include <thread>
@@ -33,17 +32,6 @@ namespace {
 // Tolerance of one quantisation step of the saved format (plus rounding on the way back).
 float Step(int bits) {
     return bits == 8 ? 1.01f / 128.0f : 1.01f / 32768.0f;
-}
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
 }
 
 class SoundEngineCaptureTest : public ::testing::Test {
@@ -82,16 +70,18 @@ protected:
 
 } // namespace
 
-TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormat) {
+TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormatAtTheFadersGain) {
     struct Case {
         PcmFormat format;
         int sndfileFormat;
+        std::uint16_t faderLeft;
+        std::uint16_t faderRight;
     };
+    // A mono recording takes the mean of the two sides after their faders.
     const Case cases[] = {
-        {{22050, 1, 8}, SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
-        {{44100, 1, 8}, SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
-        {{44100, 1, 16}, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-        {{48000, 2, 16}, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {{22050, 1, 8}, SF_FORMAT_WAV | SF_FORMAT_PCM_U8, kFaderMax, kFaderMax},
+        {{44100, 1, 16}, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 32768, 16384},
+        {{48000, 2, 16}, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 32768, 16384},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.format.rate) + " Hz, " +
@@ -100,6 +90,8 @@ TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormat) {
         const std::vector<float> tone = SineTone(1000.0, 3.0, c.format.rate, 0.5);
         WriteRawStereoFloat(m_dir.file("in.raw"), tone);
         MakeEngine(m_dir.file("in.raw"), 5);
+        m_engine->SetBusFader(Bus::Microphone, c.faderLeft, c.faderRight);
+        m_engine->SetBusFader(Bus::Wave, 0, 0); // playback buses do not touch the capture
         SourceId id = 0;
         ASSERT_TRUE(m_engine->OpenCapture(c.format, id).ok());
         const std::string path = m_dir.file("take.wav");
@@ -120,40 +112,19 @@ TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormat) {
         EXPECT_GE(frames, static_cast<std::size_t>(c.format.rate));
         EXPECT_LT(frames, static_cast<std::size_t>(c.format.rate) * 2) << "stopped promptly";
         EXPECT_EQ(riff.dataBytes, frames * static_cast<std::size_t>(c.format.BlockAlign()));
-        // The input starts with the device: sample for sample, at unity gain.
+        // The input starts with the device: sample for sample, at the fader's gain.
+        const float left = FaderToGain(c.faderLeft);
+        const float right = FaderToGain(c.faderRight);
         for (int channel = 0; channel < sound.channels; ++channel) {
+            const float gain = sound.channels == 1 ? 0.5f * (left + right)
+                               : channel == 0      ? left
+                                                   : right;
             std::vector<float> got = sound.Channel(channel);
             for (std::size_t i = 0; i < got.size() && i < tone.size(); ++i) {
-                ASSERT_NEAR(got[i], tone[i], Step(c.format.bitsPerSample)) << i;
+                ASSERT_NEAR(got[i], tone[i] * gain, Step(c.format.bitsPerSample)) << i;
             }
         }
     }
-}
-
-TEST_F(SoundEngineCaptureTest, TheMicrophoneFaderScalesWhatIsCaptured) {
-    const int rate = 44100;
-    WriteRawStereoFloat(m_dir.file("in.raw"), SineTone(1000.0, 3.0, rate, 0.5));
-    MakeEngine(m_dir.file("in.raw"), 5);
-    m_engine->SetBusFader(Bus::Microphone, 32768, 16384);
-    m_engine->SetBusFader(Bus::Wave, 0, 0); // playback buses do not touch the capture
-    SourceId id = 0;
-    ASSERT_TRUE(m_engine->OpenCapture({rate, 2, 16}, id).ok());
-    Record(id, rate, m_dir.file("take.wav"));
-    SoundFile sound = ReadSoundFile(m_dir.file("take.wav"));
-    const double reference = RmsDb(SineTone(1000.0, 1.0, rate, 0.5));
-    const double left = RmsDb(Slice(sound.Channel(0), 0, rate));
-    const double right = RmsDb(Slice(sound.Channel(1), 0, rate));
-    // Half travel is -10 dB, a quarter -20 dB: the playback buses' curve.
-    EXPECT_NEAR(left - reference, -10.0, 0.05);
-    EXPECT_NEAR(right - reference, -20.0, 0.05);
-    EXPECT_NEAR(left - reference, 20.0 * std::log10(FaderToGain(32768)), 0.01);
-
-    // A mono recording takes the mean of the two sides; a muted fader records silence.
-    SourceId mono = 0;
-    ASSERT_TRUE(m_engine->OpenCapture({rate, 1, 16}, mono).ok());
-    m_engine->SetBusFader(Bus::Microphone, 0, 0);
-    Record(mono, rate / 2, m_dir.file("muted.wav"));
-    EXPECT_EQ(Peak(ReadSoundFile(m_dir.file("muted.wav")).Channel(0)), 0.0);
 }
 
 TEST_F(SoundEngineCaptureTest, StartAfterStopAppendsAndTheFormatIsFixedOnceSoundArrived) {
@@ -281,32 +252,6 @@ TEST_F(SoundEngineCaptureTest, ALongRecordingWaitsOnDiskNotInMemory) {
     EXPECT_TRUE(ends.Entries().empty());
 }
 
-TEST_F(SoundEngineCaptureTest, ACaptureThatReachesTheSizeLimitEndsByItselfOnce) {
-    const int rate = 22050;
-    WriteRawStereoFloat(m_dir.file("in.raw"), SineTone(500.0, 5.0, rate, 0.5));
-    SoundEngine::Config config;
-    config.maxCaptureBytes = 30000; // 8-bit mono: 30000 frames, about 1.4 s
-    MakeEngine(m_dir.file("in.raw"), 5, config);
-    SourceId id = 0;
-    ASSERT_TRUE(m_engine->OpenCapture({rate, 1, 8}, id).ok());
-    EndLog ends;
-    std::uint64_t serial = 0;
-    ASSERT_TRUE(m_engine->StartCapture(id, ends.Handler(), &serial).ok());
-    ASSERT_TRUE(ends.WaitForCount(1, 5s));
-    std::this_thread::sleep_for(300ms);
-    auto entries = ends.Entries();
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].id, id);
-    EXPECT_EQ(entries[0].serial, serial);
-    EXPECT_EQ(entries[0].reason, EndReason::Finished);
-    EXPECT_FALSE(m_engine->IsCapturing(id));
-    EXPECT_EQ(m_engine->CapturedFrames(id), 30000u);
-    EXPECT_EQ(m_engine->StartCapture(id, ends.Handler()).error, EngineError::WriteFailed)
-        << "a full recording cannot go on";
-    ASSERT_TRUE(m_engine->SaveCapture(id, m_dir.file("full.wav")).ok());
-    EXPECT_EQ(ReadRiffFormat(m_dir.file("full.wav")).dataBytes, 30000u);
-}
-
 TEST_F(SoundEngineCaptureTest, WithoutAnInputDeviceStartFailsAtOnce) {
     MakeEngine(m_dir.file("missing.raw"));
     SourceId id = 0;
@@ -318,11 +263,6 @@ TEST_F(SoundEngineCaptureTest, WithoutAnInputDeviceStartFailsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_FALSE(m_engine->IsCapturing(id));
     EXPECT_TRUE(m_engine->StopCapture(id).ok());
-    ASSERT_TRUE(m_engine->SaveCapture(id, m_dir.file("empty.wav")).ok())
-        << "an empty recording still saves";
-    RiffFormat riff = ReadRiffFormat(m_dir.file("empty.wav"));
-    EXPECT_TRUE(riff.valid);
-    EXPECT_EQ(riff.dataBytes, 0u);
 
     // A spool folder that does not exist fails at open, with the folder in the text.
     SoundEngine::Config config;

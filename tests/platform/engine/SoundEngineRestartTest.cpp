@@ -39,8 +39,8 @@ std::optional<double> SecondsUntilTone(AudioCapture& capture, std::chrono::secon
 } // namespace
 
 TEST(SoundEngineRestartTest, PlaybackGoesOnAfterTheServerRestarts) {
-    const char* server = std::getenv("QUILLON_SOUND_SERVER");
-    if (server == nullptr) {
+    const std::string server = SoundServerScript();
+    if (server.empty()) {
         GTEST_SKIP() << "QUILLON_SOUND_SERVER is not set (run under scripts/test)";
     }
     ::unsetenv("SDL_AUDIODRIVER");
@@ -75,8 +75,7 @@ TEST(SoundEngineRestartTest, PlaybackGoesOnAfterTheServerRestarts) {
             std::this_thread::sleep_for(20ms);
         }
     });
-    std::string command = std::string(server) + " restart";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(std::system((server + " restart").c_str()), 0);
     auto restarted = std::chrono::steady_clock::now();
     restarting = false;
     caller.join();

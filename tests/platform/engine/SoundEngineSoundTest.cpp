@@ -1,9 +1,9 @@
 // Through the real (private) sound server: what the engine plays is captured from the default
-// sink's monitor and checked for pitch, length, level and timing.
+// sink's monitor and checked for pitch, length, level and timing. CD tracks are heard in
+// MciLayerSoundTest, and compared sample by sample in SoundEngineDiskTest.
 
 #include "platform/engine/SoundEngine.h"
 
-#include "platform/engine/FaderCurve.h"
 #include "tests/platform/engine/EngineTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/audio/AudioAnalysis.h"
@@ -49,28 +49,6 @@ protected:
 };
 } // namespace
 
-TEST_F(SoundEngineSoundTest, WaveToneKeepsPitchLengthAndBusGain) {
-    WriteToneWave(m_dir.file("a.wav"), 440.0, 1.0, {}, 0.5);
-    SourceId id = 0;
-    ASSERT_TRUE(m_engine.OpenWave(m_dir.file("a.wav"), id).ok());
-    PlayToEnd(id);
-    std::this_thread::sleep_for(200ms);
-    m_engine.SetBusFader(Bus::Wave, 32768, 32768); // half travel: -10 dB
-    ASSERT_TRUE(m_engine.OpenWave(m_dir.file("a.wav"), id).ok());
-    PlayToEnd(id);
-
-    std::vector<Segment> parts = Listen();
-    ASSERT_EQ(parts.size(), 2u);
-    const double fullScaleDb = 20 * std::log10(0.5 / std::sqrt(2.0));
-    for (const Segment& part : parts) {
-        EXPECT_NEAR(part.frequency, 440.0, 0.5);
-        EXPECT_NEAR(part.Seconds(kRate), 1.0, 0.01);
-    }
-    EXPECT_NEAR(parts[0].rmsDb, fullScaleDb, 0.2);
-    EXPECT_NEAR(parts[1].rmsDb, fullScaleDb + 20 * std::log10(FaderToGain(32768)), 0.2);
-    EXPECT_NEAR(parts[1].rmsDb - parts[0].rmsDb, -10.0, 0.2);
-}
-
 TEST_F(SoundEngineSoundTest, EveryWaveFormatComesOutAtItsPitchAndLength) {
     struct Case {
         const char* name;
@@ -79,6 +57,7 @@ TEST_F(SoundEngineSoundTest, EveryWaveFormatComesOutAtItsPitchAndLength) {
         WaveFormat format;
     };
     const Case cases[] = {
+        {"s16.wav", 440.0, 1.0, {44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16}},
         {"u8.wav", 600.0, 0.5, {22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_U8}},
         {"float.wav", 700.0, 0.6, {48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT}},
         {"s24.wav", 800.0, 0.4, {96000, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_24}},
@@ -112,7 +91,6 @@ TEST_F(SoundEngineSoundTest, MidiSoundsAndEndsWithItsMusic) {
     WriteBytes(m_dir.file("song.mid"), song.Bytes());
     WriteBytes(m_dir.file("song.rmi"), WrapRmi(song.Bytes()));
     const double musicEnd = song.EndSeconds();
-    ASSERT_DOUBLE_EQ(musicEnd, 1.5);
     ASSERT_TRUE(m_engine.ProbeSoundFont(kSoundFont).ok());
 
     for (const char* name : {"song.mid", "song.rmi"}) {
@@ -135,29 +113,5 @@ TEST_F(SoundEngineSoundTest, MidiSoundsAndEndsWithItsMusic) {
         EXPECT_GT(part.Seconds(kRate), musicEnd - 0.1);
         EXPECT_LT(part.Seconds(kRate), musicEnd + 1.1);
         EXPECT_GT(part.rmsDb, -30.0) << "the synthesizer is too quiet";
-    }
-}
-
-TEST_F(SoundEngineSoundTest, CdTracksPlayAtTheirOwnFrequenciesToTheEndOfTheDisc) {
-    CdImage image = WriteCdImage(m_dir.path(), "disc", {{500.0, 0.6}, {700.0, 0.5}, {900.0, 0.8}});
-    int tracks = 0;
-    ASSERT_TRUE(m_engine.ProbeCd(image.cuePath, tracks).ok());
-    ASSERT_EQ(tracks, 3);
-    for (std::size_t t = 0; t < 3; ++t) {
-        std::int32_t end = t + 1 < 3 ? image.trackStart[t + 1] : image.leadout;
-        SourceId id = 0;
-        ASSERT_TRUE(m_engine.OpenCd(image.cuePath, image.trackStart[t], end, id).ok());
-        PlayToEnd(id);
-        std::this_thread::sleep_for(150ms);
-    }
-    std::vector<Segment> parts = Listen();
-    ASSERT_EQ(parts.size(), 3u);
-    const double frequencies[] = {500.0, 700.0, 900.0};
-    for (std::size_t t = 0; t < 3; ++t) {
-        std::int32_t end = t + 1 < 3 ? image.trackStart[t + 1] : image.leadout;
-        double seconds = (end - image.trackStart[t]) / 75.0;
-        EXPECT_NEAR(parts[t].frequency, frequencies[t], 1.0);
-        // The tone fills its track up to the last partial sector.
-        EXPECT_NEAR(parts[t].Seconds(kRate), seconds, 1.0 / 75 + 0.003) << "track " << t + 1;
     }
 }

@@ -1,9 +1,11 @@
 // Recording through the command layer, over an engine whose capture device reads a known
 // signal from a file (SDL's "disk" driver): the recording commands, their notices and errors.
+// The samples' way into the file is SoundEngineCaptureTest's business.
 
 #include "platform/mci/MciLayer.h"
 
 #include "platform/engine/SoundEngine.h"
+#include "tests/platform/engine/EngineTestSupport.h"
 #include "tests/platform/mci/MciTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/audio/AudioAnalysis.h"
@@ -12,12 +14,10 @@
 #include "tests/support/audio/TestSignals.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -25,8 +25,10 @@ using namespace testaudio;
 
 namespace {
 
-// Reads the tone at about five times real time, so a recording's seconds pass quickly.
-SoundEngine::Config DiskInput(const std::string& input, std::uint64_t maxBytes) {
+// Reads a 1 kHz tone at about five times real time, so a recording's seconds pass quickly.
+SoundEngine::Config DiskInput(const TempDir& dir, std::uint64_t maxBytes) {
+    const std::string input = dir.file("in.raw");
+    WriteRawStereoFloat(input, SineTone(1000.0, 20.0, 22050, 0.5));
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILEIN", input.c_str(), 1);
     ::setenv("SDL_DISKAUDIODELAY", "5", 1);
@@ -36,27 +38,10 @@ SoundEngine::Config DiskInput(const std::string& input, std::uint64_t maxBytes) 
     return config;
 }
 
-std::string MakeInput(const TempDir& dir) {
-    std::string path = dir.file("in.raw");
-    WriteRawStereoFloat(path, SineTone(1000.0, 20.0, 22050, 0.5));
-    return path;
-}
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
 class MciLayerRecordTest : public ::testing::Test {
 protected:
     explicit MciLayerRecordTest(std::uint64_t maxBytes = 0xFFFF0000ull)
-        : m_engine(DiskInput(MakeInput(m_dir), maxBytes))
+        : m_engine(DiskInput(m_dir, maxBytes))
         , m_layer(m_engine, {})
         , m_mci(m_layer) {}
 
@@ -65,17 +50,8 @@ protected:
         EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, ""), 0u);
         return id;
     }
-    // The recording's length in milliseconds, as MCI_STATUS tells it.
-    DWORD_PTR Length(MCIDEVICEID id) {
-        DWORD_PTR value = 0;
-        EXPECT_EQ(m_mci.Status(id, MCI_STATUS_LENGTH, value), 0u);
-        return value;
-    }
-    DWORD_PTR Mode(MCIDEVICEID id) {
-        DWORD_PTR value = 0;
-        EXPECT_EQ(m_mci.Status(id, MCI_STATUS_MODE, value), 0u);
-        return value;
-    }
+    // The recording's length in milliseconds.
+    DWORD_PTR Length(MCIDEVICEID id) { return m_mci.StatusOf(id, MCI_STATUS_LENGTH); }
 
     TempDir m_dir;
     SoundEngine m_engine;
@@ -83,30 +59,18 @@ protected:
     MciCommands m_mci;
     NotifyRecorder m_window;
 };
-
-void ExpectNotices(const NotifyRecorder& window,
-                   const std::vector<std::pair<WPARAM, MCIDEVICEID>>& expected) {
-    auto messages = window.Messages();
-    ASSERT_EQ(messages.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(messages[i].message, MM_MCINOTIFY) << i;
-        EXPECT_EQ(messages[i].wParam, expected[i].first) << i;
-        EXPECT_EQ(messages[i].lParam, static_cast<LPARAM>(expected[i].second)) << i;
-    }
-}
-
 } // namespace
 
 TEST_F(MciLayerRecordTest, RecordsStopsAndSavesInTheFormatSet) {
     MCIDEVICEID id = OpenRecording();
     ASSERT_EQ(m_mci.SetWaveFormat(id, 1, 22050, 16), 0u);
-    EXPECT_EQ(Mode(id), MCI_MODE_STOP);
+    EXPECT_EQ(m_mci.StatusOf(id, MCI_STATUS_MODE), MCI_MODE_STOP);
     EXPECT_EQ(Length(id), 0u);
     ASSERT_EQ(m_mci.Record(id, MCI_NOTIFY, &m_window), 0u);
-    EXPECT_EQ(Mode(id), MCI_MODE_RECORD);
+    EXPECT_EQ(m_mci.StatusOf(id, MCI_STATUS_MODE), MCI_MODE_RECORD);
     ASSERT_TRUE(WaitFor([&] { return Length(id) >= 1000; }, 5s));
     ASSERT_EQ(m_mci.Stop(id), 0u);
-    EXPECT_EQ(Mode(id), MCI_MODE_STOP);
+    EXPECT_EQ(m_mci.StatusOf(id, MCI_STATUS_MODE), MCI_MODE_STOP);
     ExpectNotices(m_window, {{MCI_NOTIFY_ABORTED, id}});
 
     NotifyRecorder saved;
@@ -114,54 +78,43 @@ TEST_F(MciLayerRecordTest, RecordsStopsAndSavesInTheFormatSet) {
     ASSERT_EQ(m_mci.Save(id, path, MCI_SAVE_FILE | MCI_NOTIFY, &saved), 0u);
     ExpectNotices(saved, {{MCI_NOTIFY_SUCCESSFUL, id}});
     ASSERT_EQ(m_mci.Close(id), 0u);
-
-    RiffFormat riff = ReadRiffFormat(path);
-    EXPECT_TRUE(riff.valid);
-    EXPECT_EQ(riff.formatTag, 1);
-    EXPECT_EQ(riff.channels, 1);
-    EXPECT_EQ(riff.samplesPerSecond, 22050u);
-    EXPECT_EQ(riff.bitsPerSample, 16);
     SoundFile sound = ReadSoundFile(path);
+    EXPECT_EQ(sound.channels, 1);
+    EXPECT_EQ(sound.rate, 22050);
+    EXPECT_EQ(ReadRiffFormat(path).bitsPerSample, 16);
     EXPECT_GE(sound.Seconds(), 1.0);
     EXPECT_LT(sound.Seconds(), 2.0);
     EXPECT_NEAR(MedianFrequency(sound.samples, 22050), 1000.0, 1.0);
-    EXPECT_NEAR(RmsDb(sound.samples), RmsDb(SineTone(1000.0, 1.0, 22050, 0.5)), 0.1);
 
     // A new recording starts in the waveform default: 8-bit mono at 11025 Hz.
     id = OpenRecording();
     ASSERT_EQ(m_mci.Save(id, m_dir.file("empty.wav")), 0u);
-    riff = ReadRiffFormat(m_dir.file("empty.wav"));
+    RiffFormat riff = ReadRiffFormat(m_dir.file("empty.wav"));
+    EXPECT_EQ(riff.channels, 1);
     EXPECT_EQ(riff.samplesPerSecond, 11025u);
     EXPECT_EQ(riff.bitsPerSample, 8);
     EXPECT_EQ(riff.dataBytes, 0u);
     EXPECT_EQ(m_mci.Close(id), 0u);
 }
 
-TEST_F(MciLayerRecordTest, BadFormatsFailWithTheirOwnTexts) {
+TEST_F(MciLayerRecordTest, BadFormatsAndParametersAreRefusedAndChangeNothing) {
     MCIDEVICEID id = OpenRecording();
     MCI_WAVE_SET_PARMS set{};
     set.wFormatTag = 2; // ADPCM
     EXPECT_EQ(m_mci.SetWave(id, MCI_WAVE_SET_FORMATTAG, set), MCIERR_WAVE_NOT_PCM);
-    EXPECT_EQ(m_mci.SetWaveFormat(id, 1, 22050, 24), MCIERR_WAVE_BAD_FORMAT);
     EXPECT_EQ(m_mci.SetWaveFormat(id, 3, 22050, 16), MCIERR_WAVE_BAD_FORMAT);
-    EXPECT_EQ(m_mci.SetWaveFormat(id, 1, 4000, 8), MCIERR_WAVE_BAD_FORMAT);
     EXPECT_EQ(m_mci.SetWaveFormat(id, 1, 0xFFFFFFFF, 8), MCIERR_WAVE_BAD_FORMAT);
     set = MCI_WAVE_SET_PARMS{};
-    set.wFormatTag = 1;
+    set.wFormatTag = WAVE_FORMAT_PCM;
     set.nChannels = 1;
     set.nSamplesPerSec = 44100;
     set.wBitsPerSample = 16;
-    set.nBlockAlign = 1; // should be 2
+    set.nBlockAlign = 1; // not 2
     set.nAvgBytesPerSec = 88200;
     EXPECT_EQ(m_mci.SetWave(id, 0x3F0000, set), MCIERR_WAVE_INCONSISTENT);
     set.nBlockAlign = 2;
-    set.nAvgBytesPerSec = 44100; // should be 88200
+    set.nAvgBytesPerSec = 44100; // not 88200
     EXPECT_EQ(m_mci.SetWave(id, 0x3F0000, set), MCIERR_WAVE_INCONSISTENT);
-    for (MCIERROR error : {MCIERR_WAVE_NOT_PCM, MCIERR_WAVE_BAD_FORMAT, MCIERR_WAVE_INCONSISTENT,
-                           MCIERR_FORMAT_FIXED, MCIERR_RECORDING_RUNS, MCIERR_FILE_WRITE,
-                           MCIERR_NO_INPUT_DEVICE, MCIERR_NONAPPLICABLE_FUNCTION}) {
-        EXPECT_FALSE(m_mci.ErrorText(error).empty()) << error;
-    }
     // Nothing was changed by the failures; fields given alone keep the others.
     set.nAvgBytesPerSec = 88200;
     ASSERT_EQ(m_mci.SetWave(id, 0x3F0000, set), 0u);
@@ -175,7 +128,7 @@ TEST_F(MciLayerRecordTest, BadFormatsFailWithTheirOwnTexts) {
     EXPECT_EQ(riff.bitsPerSample, 16);
     EXPECT_EQ(riff.bytesPerSecond, 176400u);
 
-    // Once sound arrived the format stays.
+    // Once sound arrived the format stays, and nothing saves while recording runs.
     ASSERT_EQ(m_mci.SetWaveFormat(id, 1, 22050, 8), 0u);
     ASSERT_EQ(m_mci.Record(id, 0), 0u);
     EXPECT_EQ(m_mci.Save(id, m_dir.file("y.wav")), MCIERR_RECORDING_RUNS);
@@ -188,8 +141,12 @@ TEST_F(MciLayerRecordTest, BadFormatsFailWithTheirOwnTexts) {
     EXPECT_EQ(m_mci.Save(id, "", MCI_SAVE_FILE), MCIERR_MISSING_PARAMETER);
     EXPECT_EQ(m_mci.Save(id, m_dir.file("z.wav"), MCI_WAIT), MCIERR_MISSING_PARAMETER);
     EXPECT_EQ(m_layer.SendCommand(id, MCI_SAVE, MCI_SAVE_FILE, 0), MCIERR_NULL_PARAMETER_BLOCK);
-    EXPECT_EQ(m_mci.Record(12345678, 0), MCIERR_INVALID_DEVICE_ID);
-    EXPECT_EQ(m_mci.Play(id, 0), MCIERR_FILENAME_REQUIRED);
+
+    // A folder in the way of the file name: the save fails and the folder stays as it was.
+    std::filesystem::create_directory(m_dir.file("taken.wav"));
+    WriteFileBytes(m_dir.file("taken.wav/inside"), {1});
+    EXPECT_EQ(m_mci.Save(id, m_dir.file("taken.wav")), MCIERR_FILE_WRITE);
+    EXPECT_EQ(ReadFileBytes(m_dir.file("taken.wav/inside")), Bytes{1});
     EXPECT_EQ(m_mci.Close(id), 0u);
     EXPECT_EQ(m_window.Count(), 0u) << "a failed command posts no notice";
 }
@@ -211,16 +168,10 @@ TEST_F(MciLayerRecordTest, EachRecordNoticeIsAnsweredOnce) {
     NotifyRecorder stop;
     ASSERT_EQ(m_mci.Record(id, MCI_NOTIFY, &m_window), 0u);
     ASSERT_EQ(m_mci.Stop(id, MCI_NOTIFY, &stop), 0u);
-    ExpectNotices(m_window, {{MCI_NOTIFY_ABORTED, id}});
-    ExpectNotices(stop, {{MCI_NOTIFY_SUCCESSFUL, id}});
-    // Recording again appends: the second take is longer than the first.
-    const DWORD_PTR firstTake = Length(id);
-    ASSERT_EQ(m_mci.Record(id, MCI_NOTIFY, &m_window), 0u);
-    ASSERT_TRUE(WaitFor([&] { return Length(id) > firstTake + 300; }, 5s));
-    ASSERT_EQ(m_mci.Stop(id), 0u);
     ASSERT_EQ(m_mci.Close(id), 0u);
     std::this_thread::sleep_for(200ms);
-    ExpectNotices(m_window, {{MCI_NOTIFY_ABORTED, id}, {MCI_NOTIFY_ABORTED, id}});
+    ExpectNotices(m_window, {{MCI_NOTIFY_ABORTED, id}});
+    ExpectNotices(stop, {{MCI_NOTIFY_SUCCESSFUL, id}});
 }
 
 TEST_F(MciLayerRecordTest, RecordWithWaitReturnsWhenStoppedElsewhere) {
@@ -234,26 +185,8 @@ TEST_F(MciLayerRecordTest, RecordWithWaitReturnsWhenStoppedElsewhere) {
     EXPECT_EQ(m_mci.Record(id, MCI_WAIT), 0u);
     EXPECT_TRUE(stopping) << "returned before the stop";
     stopper.join();
-    EXPECT_EQ(Mode(id), MCI_MODE_STOP);
+    EXPECT_EQ(m_mci.StatusOf(id, MCI_STATUS_MODE), MCI_MODE_STOP);
     EXPECT_GE(Length(id), 500u);
-    EXPECT_EQ(m_mci.Close(id), 0u);
-}
-
-TEST_F(MciLayerRecordTest, AFailedSaveAnswersAnErrorAndKeepsThePreviousFile) {
-    MCIDEVICEID id = OpenRecording();
-    ASSERT_EQ(m_mci.SetWaveFormat(id, 1, 22050, 8), 0u);
-    ASSERT_EQ(m_mci.Record(id, 0), 0u);
-    ASSERT_TRUE(WaitFor([&] { return Length(id) >= 500; }, 5s));
-    ASSERT_EQ(m_mci.Stop(id), 0u);
-
-    WriteFileBytes(m_dir.file("Wave Files"), {'n', 'o', 't', ' ', 'a', ' ', 'f', 'o', 'l', 'd'});
-    EXPECT_EQ(m_mci.Save(id, m_dir.file("Wave Files/~quilon.wa~")), MCIERR_FILE_WRITE);
-    EXPECT_EQ(ReadFileBytes(m_dir.file("Wave Files")).size(), 10u);
-    // An existing folder in the way of the file name: the folder stays as it was.
-    std::filesystem::create_directory(m_dir.file("taken.wav"));
-    WriteFileBytes(m_dir.file("taken.wav/inside"), {1});
-    EXPECT_EQ(m_mci.Save(id, m_dir.file("taken.wav")), MCIERR_FILE_WRITE);
-    EXPECT_EQ(ReadFileBytes(m_dir.file("taken.wav/inside")), Bytes{1});
     EXPECT_EQ(m_mci.Close(id), 0u);
 }
 
@@ -269,7 +202,7 @@ TEST_F(MciLayerRecordLimitTest, ARecordingThatFillsUpEndsWithASuccessNotice) {
     MCIDEVICEID id = OpenRecording();
     ASSERT_EQ(m_mci.Record(id, MCI_NOTIFY, &m_window), 0u);
     ASSERT_TRUE(m_window.WaitForCount(1, 5s));
-    EXPECT_EQ(Mode(id), MCI_MODE_STOP);
+    EXPECT_EQ(m_mci.StatusOf(id, MCI_STATUS_MODE), MCI_MODE_STOP);
     EXPECT_EQ(Length(id), 1000u);
     EXPECT_EQ(m_mci.Stop(id), 0u);
     EXPECT_EQ(m_mci.Record(id, MCI_NOTIFY, &m_window), MCIERR_FILE_WRITE) << "full";

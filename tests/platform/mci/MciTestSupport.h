@@ -3,7 +3,11 @@
 #include "platform/mci/MciPort.h"
 #include "tests/support/audio/NotifyRecorder.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
+#include <utility>
+#include <vector>
 
 /// Short forms of the command sequences the players send.
 class MciCommands {
@@ -56,6 +60,12 @@ public:
         value = status.dwReturn;
         return error;
     }
+    /// One status item's value; a failed query fails the test.
+    DWORD_PTR StatusOf(MCIDEVICEID id, DWORD item, DWORD track = 0) {
+        DWORD_PTR value = 0;
+        EXPECT_EQ(Status(id, item, value, track), 0u) << "status item " << item;
+        return value;
+    }
     /// The recording format of a quality: MCI_SET with every MCI_WAVE_SET_* flag (0x3F0000).
     MCIERROR SetWaveFormat(MCIDEVICEID id, WORD channels, DWORD samplesPerSecond, WORD bits) {
         MCI_WAVE_SET_PARMS set{};
@@ -91,3 +101,15 @@ public:
 private:
     MciPort& m_port;
 };
+
+/// Checks that window got exactly these MM_MCINOTIFY notices (code, device), in this order.
+inline void ExpectNotices(const testaudio::NotifyRecorder& window,
+                          const std::vector<std::pair<WPARAM, MCIDEVICEID>>& expected) {
+    auto messages = window.Messages();
+    ASSERT_EQ(messages.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(messages[i].message, MM_MCINOTIFY) << i;
+        EXPECT_EQ(messages[i].wParam, expected[i].first) << i;
+        EXPECT_EQ(messages[i].lParam, static_cast<LPARAM>(expected[i].second)) << i;
+    }
+}
