@@ -89,6 +89,7 @@ void MoxRecorder::Record() {
     if (m_playing) {
         return;
     }
+    m_recordError = 0;
     // A saved announcement was renamed from the working file: never record over it.
     m_fileName = kWorkingFileName;
     if (BuildPath(true).empty()) {
@@ -104,6 +105,7 @@ void MoxRecorder::Record() {
     const MCIERROR opened =
         Send(0, MCI_OPEN, MCI_OPEN_ELEMENT | MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &m_open);
     if (opened != 0) {
+        m_recordError = opened;
         m_lastError = "Unable to open this PC's WAVE device for recording. " + ErrorText(opened);
         return;
     }
@@ -123,6 +125,7 @@ void MoxRecorder::Record() {
                  MCI_WAVE_SET_AVGBYTESPERSEC | MCI_WAVE_SET_BLOCKALIGN | MCI_WAVE_SET_BITSPERSAMPLE,
              &m_set);
     if (set != 0) {
+        m_recordError = set;
         m_lastError = "Unable to set the preferred recording quality for this PC's WAVE device. " +
                       ErrorText(set);
         CloseDevice();
@@ -133,6 +136,7 @@ void MoxRecorder::Record() {
     m_record.dwCallback = NotifyCallback();
     const MCIERROR recorded = Send(m_deviceId, MCI_RECORD, MCI_NOTIFY, &m_record);
     if (recorded != 0) {
+        m_recordError = recorded;
         m_lastError = "Unable to record using this PC's WAVE device. " + ErrorText(recorded);
         CloseDevice();
         return;
@@ -198,4 +202,9 @@ std::string MoxRecorder::GetFilePath() {
 bool MoxRecorder::IsRecording() {
     MoxLockGuard guard(m_lock);
     return m_recording;
+}
+
+MCIERROR MoxRecorder::LastRecordError() {
+    MoxLockGuard guard(m_lock);
+    return m_recordError;
 }

@@ -49,6 +49,9 @@ public:
     std::string GetFilePath();
     /// True from a successful Record until Stop.
     bool IsRecording();
+    /// The command layer's error that made the latest Record fail (MCIERR_NO_INPUT_DEVICE:
+    /// there is no microphone); 0 after a Record that succeeded or failed for another reason.
+    MCIERROR LastRecordError();
 
 private:
     void ApplyQuality(DWORD quality);
@@ -58,6 +61,7 @@ private:
     const DWORD& m_quality;
     MCIDEVICEID m_deviceId = 0;
     bool m_recording = false;
+    MCIERROR m_recordError = 0;
     WORD m_channels = 1;
     WORD m_bitsPerSample = 8;
     DWORD m_samplesPerSecond = 44100;

@@ -10,6 +10,7 @@
 #include "platform/mci/Mci.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "res/StringTable.h"
+#include "ui/CRecorderDlg.h"
 #include "ui/CWaitCursor.h"
 #include "ui/GuardCommand.h"
 #include "ui/HelpWindow.h"
@@ -234,8 +235,15 @@ void CLaunchPadDlg::OnEditPlayLists() {
 }
 
 void CLaunchPadDlg::OnRecordAnnouncements() {
-    // The recorder runs here, modally, once it is part of the program; afterwards
-    // g_hNotifyWnd names this window again.
+    std::unique_ptr<CRecorderDlg> recorder;
+    {
+        // Only while it is made: the recorder's own run shows the usual cursor.
+        CWaitCursor wait;
+        recorder = std::make_unique<CRecorderDlg>(m_context, this);
+    }
+    recorder->exec();
+    // The recorder stopped what it recorded or played as it closed: its notices are done.
+    *m_context.notifyWindow = &m_notifyWindow;
 }
 
 void CLaunchPadDlg::OnOptions() {

@@ -32,6 +32,11 @@ MCIERROR SharedRecordingMciPort::SendCommand(MCIDEVICEID device, UINT message, D
     return result;
 }
 
+void SharedRecordingMciPort::failNext(UINT message, MCIERROR error) {
+    std::lock_guard lock(m_mutex);
+    m_port.failNext(message, error);
+}
+
 BOOL SharedRecordingMciPort::GetErrorString(MCIERROR error, char* text, UINT length) {
     std::lock_guard lock(m_mutex);
     return m_port.GetErrorString(error, text, length);

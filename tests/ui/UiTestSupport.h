@@ -45,6 +45,8 @@ public:
 
     /// The commands since the last take.
     std::vector<std::string> take();
+    /// The next command of this kind fails with this error, once.
+    void failNext(UINT message, MCIERROR error);
     /// Waits until a command that begins with prefix has been sent and returns it, taking the
     /// log up to and including it; nothing after the timeout.
     std::optional<std::string> waitFor(const std::string& prefix,
