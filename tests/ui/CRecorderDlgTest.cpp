@@ -3,7 +3,6 @@
 #include "platform/mci/Mci.h"
 #include "tests/ui/DialogFixture.h"
 #include "ui/DialogControls.h"
-#include "ui/FileDialog.h"
 #include "ui/IconResources.h"
 #include "ui/MoveFileOver.h"
 
@@ -24,24 +23,6 @@ namespace {
 using Commands = std::vector<std::string>;
 
 constexpr int kCancel = 2;
-
-/// Answers the save dialog with a path the test chose, and keeps the request.
-class AnsweredFileDialog final : public FileDialogHandler {
-public:
-    AnsweredFileDialog()
-        : m_previous(InstallFileDialogHandler(this)) {}
-    ~AnsweredFileDialog() override { InstallFileDialogHandler(m_previous); }
-    std::optional<QString> Run(QWidget*, const FileDialogRequest& request) override {
-        requests.push_back(request);
-        return answer;
-    }
-
-    std::optional<QString> answer;
-    std::vector<FileDialogRequest> requests;
-
-private:
-    FileDialogHandler* m_previous;
-};
 
 // How the dialog looks in one state: which controls are enabled and which icons show.
 struct Look {

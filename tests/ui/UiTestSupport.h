@@ -3,6 +3,7 @@
 #include "platform/mci/MciPort.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "tests/audio/RecordingMciPort.h"
+#include "ui/FileDialog.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -33,6 +34,24 @@ public:
 
 private:
     MessageBoxHandler* m_previous;
+};
+
+/// Answers the file dialogs with a path the test chose (nothing: cancelled) and keeps the
+/// requests. Installed while it lives.
+class AnsweredFileDialog final : public FileDialogHandler {
+public:
+    AnsweredFileDialog();
+    ~AnsweredFileDialog() override;
+    AnsweredFileDialog(const AnsweredFileDialog&) = delete;
+    AnsweredFileDialog& operator=(const AnsweredFileDialog&) = delete;
+
+    std::optional<QString> Run(QWidget* parent, const FileDialogRequest& request) override;
+
+    std::optional<QString> answer;
+    std::vector<FileDialogRequest> requests;
+
+private:
+    FileDialogHandler* m_previous;
 };
 
 /// The recording command layer, safe to use from the player's worker while the test reads it.
