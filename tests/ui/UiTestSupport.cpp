@@ -21,18 +21,6 @@ int CapturedMessageBoxes::Show(const std::string& text, UINT type) {
     return answer;
 }
 
-AnsweredFileDialog::AnsweredFileDialog()
-    : m_previous(InstallFileDialogHandler(this)) {}
-
-AnsweredFileDialog::~AnsweredFileDialog() {
-    InstallFileDialogHandler(m_previous);
-}
-
-std::optional<QString> AnsweredFileDialog::Run(QWidget*, const FileDialogRequest& request) {
-    requests.push_back(request);
-    return answer;
-}
-
 MCIERROR SharedRecordingMciPort::SendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags,
                                              DWORD_PTR param) {
     std::lock_guard lock(m_mutex);

@@ -37,21 +37,21 @@ private:
 };
 
 /// Answers the file dialogs with a path the test chose (nothing: cancelled) and keeps the
-/// requests. Installed while it lives.
+/// requests, while it lives.
 class AnsweredFileDialog final : public FileDialogHandler {
 public:
-    AnsweredFileDialog();
-    ~AnsweredFileDialog() override;
-    AnsweredFileDialog(const AnsweredFileDialog&) = delete;
-    AnsweredFileDialog& operator=(const AnsweredFileDialog&) = delete;
-
-    std::optional<QString> Run(QWidget* parent, const FileDialogRequest& request) override;
+    AnsweredFileDialog() { m_previous = InstallFileDialogHandler(this); }
+    ~AnsweredFileDialog() override { InstallFileDialogHandler(m_previous); }
+    std::optional<QString> Run(QWidget*, const FileDialogRequest& request) override {
+        requests.push_back(request);
+        return answer;
+    }
 
     std::optional<QString> answer;
     std::vector<FileDialogRequest> requests;
 
 private:
-    FileDialogHandler* m_previous;
+    FileDialogHandler* m_previous = nullptr;
 };
 
 /// The recording command layer, safe to use from the player's worker while the test reads it.
