@@ -138,7 +138,7 @@ bool CRecorderDlg::OnInitDialog() {
     m_ui->maximizeButton->setSizePolicy(keepPlace);
     m_ui->maximizeButton->hide();
 
-    // Tips show even while another window is active: the user may be watching the level.
+    // Always-tip style: the tips show even while the recorder is not the active window.
     m_tips.Create(this, true);
     m_tips.AddTool(m_ui->recordButton, tipText(IDS_TIP_RECORD));
     m_tips.AddTool(m_ui->playButton, tipText(IDS_TIP_PLAY_RECORDING));
@@ -170,7 +170,7 @@ bool CRecorderDlg::OnInitDialog() {
     m_level = m_context.faders ? static_cast<int>(m_context.faders->micFader.ReadVolume()) : 0;
     m_ui->levelSlider->setRange(0, static_cast<int>(MixerFaders::volumeScale));
     m_ui->levelSlider->setTickInterval(kTickFrequency);
-    m_ui->levelSlider->setPageStep(kTickFrequency);
+    m_ui->levelSlider->setPageStep(kTickFrequency); // a fifth of the range, as track bars step
     m_ui->levelSlider->setValue(m_level);
     m_ui->levelText->setText(QString::number(m_ui->levelSlider->value()));
     // Only a move of the bar writes the fader: opening leaves it as it was.
