@@ -130,10 +130,6 @@ int trackNumber(const std::string& text) {
     return std::atoi(text.c_str() + prefix.size());
 }
 
-void reportNoMemory(const char* text) {
-    AfxMessageBox(text, MB_OK | MB_ICONSTOP);
-}
-
 } // namespace
 
 CPlayListEditorDlg::CPlayListEditorDlg(const DialogContext& context, QWidget* parent)
@@ -434,9 +430,32 @@ void CPlayListEditorDlg::OnClear() {
     ClearPlayList();
 }
 
-QString CPlayListEditorDlg::FileFilter() const {
-    const QString pattern = QString::fromStdString(m_context.patterns->pla);
-    return QStringLiteral("Quillon Playlist files (%1)").arg(pattern);
+FileDialogRequest CPlayListEditorDlg::PlayListFileRequest(FileDialogRequest::Mode mode) const {
+    const std::string& pattern = m_context.patterns->pla;
+    FileDialogRequest request;
+    request.mode = mode;
+    request.folder = QString::fromStdString(*m_context.dataFolder);
+    request.filter =
+        QStringLiteral("Quillon Playlist files (%1)").arg(QString::fromStdString(pattern));
+    if (mode == FileDialogRequest::Mode::save) {
+        // The pattern's extension: "*.pla" gives "pla".
+        request.defaultSuffix = QString::fromStdString(pattern.substr(pattern.rfind('.') + 1));
+        request.overwritePrompt = true;
+    }
+    return request;
+}
+
+bool CPlayListEditorDlg::NewEditorPlayList(const char* noMemoryMessage) {
+    // The player may walk the old list: it is never deleted under it.
+    m_context.player->Stop();
+    m_editorPlayList.reset();
+    try {
+        m_editorPlayList = std::make_unique<MoxPlayList>(m_context.ItemOutputs());
+        return true;
+    } catch (const std::bad_alloc&) {
+        AfxMessageBox(noMemoryMessage, MB_OK | MB_ICONSTOP);
+        return false;
+    }
 }
 
 void CPlayListEditorDlg::OnLoad() {
@@ -452,21 +471,8 @@ void CPlayListEditorDlg::OnLoad() {
 }
 
 bool CPlayListEditorDlg::LoadPlayList() {
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::open;
-    request.folder = QString::fromStdString(*m_context.dataFolder);
-    request.filter = FileFilter();
-    const auto chosen = RunFileDialog(this, request);
-    if (!chosen) {
-        return false;
-    }
-    // A list the player may still walk is never deleted under it.
-    m_context.player->Stop();
-    m_editorPlayList.reset();
-    try {
-        m_editorPlayList = std::make_unique<MoxPlayList>(m_context.ItemOutputs());
-    } catch (const std::bad_alloc&) {
-        reportNoMemory(kNoMemoryToLoad);
+    const auto chosen = RunFileDialog(this, PlayListFileRequest(FileDialogRequest::Mode::open));
+    if (!chosen || !NewEditorPlayList(kNoMemoryToLoad)) {
         return false;
     }
     const std::string path = chosen->toStdString();
@@ -484,10 +490,12 @@ bool CPlayListEditorDlg::LoadPlayList() {
         }
         // A damaged file: what was read before the damage is shown.
         const DWORD kept = m_editorPlayList->GetCount();
-        AfxMessageBox(error.GetErrorMessage() + "\n\nThe " + std::to_string(kept) +
-                          (kept == 1 ? " audio item" : " audio items") +
-                          " read before the damage are shown.",
-                      MB_OK | MB_ICONSTOP);
+        const std::string shown =
+            kept == 0 ? "No audio item could be read before the damage."
+            : kept == 1
+                ? "The 1 audio item read before the damage is shown."
+                : "The " + std::to_string(kept) + " audio items read before the damage are shown.";
+        AfxMessageBox(error.GetErrorMessage() + "\n\n" + shown, MB_OK | MB_ICONSTOP);
     }
     const std::string name = m_editorPlayList->GetName();
     setWindowTitle(name.empty()
@@ -515,14 +523,7 @@ void CPlayListEditorDlg::OnSave() {
 }
 
 bool CPlayListEditorDlg::SavePlayList() {
-    const std::string& pattern = m_context.patterns->pla;
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::save;
-    request.folder = QString::fromStdString(*m_context.dataFolder);
-    request.filter = FileFilter();
-    request.defaultSuffix =
-        QString::fromStdString(pattern.size() >= 3 ? pattern.substr(pattern.size() - 3) : pattern);
-    request.overwritePrompt = true;
+    const FileDialogRequest request = PlayListFileRequest(FileDialogRequest::Mode::save);
     const auto chosen = RunFileDialog(this, request);
     if (!chosen) {
         return true;
@@ -532,14 +533,8 @@ bool CPlayListEditorDlg::SavePlayList() {
     if (!path.has_extension() && !request.defaultSuffix.isEmpty()) {
         path += "." + request.defaultSuffix.toStdString();
     }
-
-    // The audition may be playing the list that is about to be replaced.
-    m_context.player->Stop();
-    m_editorPlayList.reset();
-    try {
-        m_editorPlayList = std::make_unique<MoxPlayList>(m_context.ItemOutputs());
-    } catch (const std::bad_alloc&) {
-        reportNoMemory(kNoMemoryToSave);
+    // An audition may be playing: Add can enable Save during one, and OK can save.
+    if (!NewEditorPlayList(kNoMemoryToSave)) {
         return true;
     }
     BuildPlayList(m_playList->GetRowCount());
@@ -640,11 +635,7 @@ void CPlayListEditorDlg::StartAudition() {
     if (player.IsPlaying() || m_playList->GetRowCount() < 1) {
         return;
     }
-    m_editorPlayList.reset();
-    try {
-        m_editorPlayList = std::make_unique<MoxPlayList>(m_context.ItemOutputs());
-    } catch (const std::bad_alloc&) {
-        reportNoMemory(kNoMemoryToPlay);
+    if (!NewEditorPlayList(kNoMemoryToPlay)) {
         return;
     }
     if (BuildPlayList(m_playList->GetRowCount()) > 0) {

@@ -4,6 +4,7 @@
 #include "platform/wintypes/WinTypes.h"
 #include "ui/CTipCtrl.h"
 #include "ui/DialogContext.h"
+#include "ui/FileDialog.h"
 #include "ui/QtNotifyWindow.h"
 
 #include <QDialog>
@@ -122,7 +123,11 @@ private:
 
     void EnableGroup(const std::vector<int>& ids, bool enable);
     QPushButton* Button(int id) const;
-    QString FileFilter() const;
+    /// The file dialog's request for a play list file to open or save.
+    FileDialogRequest PlayListFileRequest(FileDialogRequest::Mode mode) const;
+    /// Replaces EditorPlayList with a new, empty list, stopping the player first. False, with
+    /// the message shown, when there is no memory for it.
+    bool NewEditorPlayList(const char* noMemoryMessage);
 
     DialogContext m_context;
     // The command buttons and the two lists, by identifier.

@@ -11,7 +11,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -46,11 +45,10 @@ class CPlayListEditorDlgTest : public DialogFixture {
 protected:
     CPlayListEditorDlgTest() {
         std::filesystem::create_directory(path("midi FILES"));
-        for (const char* name : {"b.MID", "a.rmi", "C.mid"}) {
-            WriteFileBytes(path(std::string("midi FILES/") + name), {0});
-        }
-        for (const char* name : {"Zed.wav", "alpha.WAV", "tone.wav"}) {
-            WriteFileBytes(path(std::string("Wave Files/") + name), {0});
+        for (const char* name :
+             {"midi FILES/b.MID", "midi FILES/a.rmi", "midi FILES/C.mid", "Wave Files/Zed.wav",
+              "Wave Files/alpha.WAV", "Wave Files/tone.wav"}) {
+            WriteFileBytes(path(name), {0});
         }
     }
 
@@ -109,7 +107,6 @@ const Ids kEverything = {Dlg::IDC_ADD,   Dlg::IDC_REMOVE,   Dlg::IDC_UP,
 TEST_F(CPlayListEditorDlgTest, ListsWhatCanPlayInOrderAndSwitchesTheButtonGroups) {
     auto& dlg = open();
     EXPECT_EQ(dlg.windowTitle(), "Quillon Playlist Controls");
-    EXPECT_EQ(notifyWindow.load(), dlg.GetNotifyWindow());
     std::vector<QString> available;
     for (int row = 0; row < dlg.AvailableList()->GetRowCount(); ++row) {
         available.push_back(dlg.AvailableList()->GetRowText(row));
@@ -147,9 +144,6 @@ TEST_F(CPlayListEditorDlgTest, ListsWhatCanPlayInOrderAndSwitchesTheButtonGroups
     EXPECT_EQ(rows(), (std::vector<std::string>{"tone.wav", "b.MID"}));
     EXPECT_EQ(enabled(), (Ids{Dlg::IDC_ADD, Dlg::IDC_REMOVE, Dlg::IDC_UP, Dlg::IDC_DOWN,
                               Dlg::IDC_SAVE, Dlg::IDC_CLEAR, Dlg::IDC_AUDITION}));
-    click(Dlg::IDC_AUDITION);
-    EXPECT_FALSE(player->IsPlaying());
-    EXPECT_EQ(button(Dlg::IDC_AUDITION)->accessibleName(), "Audition the whole Play List");
 }
 
 TEST_F(CPlayListEditorDlgTest, MovingRowsKeepsTheirPartsTogetherAndSetsModifiedByTheResult) {

@@ -87,8 +87,6 @@ TEST(PlayListEditorSoundTest, AuditionPlaysBothRowsInOrderEachAtItsSlidersLevel)
     ASSERT_GE(segments.size(), 2u);
     EXPECT_NEAR(segments[0].frequency, 440, 440 * 0.015);
     EXPECT_NEAR(segments[1].frequency, 880, 880 * 0.015);
-    EXPECT_NEAR(segments[0].Seconds(kRate), 1.0, 0.03) << "each tone plays whole";
-    EXPECT_NEAR(segments[1].Seconds(kRate), 1.0, 0.03);
     EXPECT_GT(segments[0].rmsDb, -25.0);
     // The fader curve gives 10 log2(40 / 100) dB at volume 40 against volume 100.
     EXPECT_NEAR(segments[1].rmsDb - segments[0].rmsDb, 10 * std::log2(0.4), 1.0);
