@@ -10,6 +10,7 @@
 #include "platform/mci/Mci.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "res/StringTable.h"
+#include "ui/CPlayListEditorDlg.h"
 #include "ui/CWaitCursor.h"
 #include "ui/GuardCommand.h"
 #include "ui/HelpWindow.h"
@@ -229,8 +230,18 @@ void CLaunchPadDlg::OnSysCommand(unsigned id) {
 }
 
 void CLaunchPadDlg::OnEditPlayLists() {
-    // The play list editor runs here, modally, once it is part of the program; afterwards the
-    // play list box is filled again and g_hNotifyWnd names this window again.
+    // The button is disabled while a list plays: the editor's audition needs the player.
+    if (m_bPlaying) {
+        return;
+    }
+    {
+        // The editor lists the available items as it opens; it shows the wait cursor for
+        // that itself, since one held across its modal run would stay over it all along.
+        CPlayListEditorDlg editor(m_context, this);
+        editor.exec();
+    }
+    EnablePlayStop(FillPlayListCombo());
+    *m_context.notifyWindow = &m_notifyWindow;
 }
 
 void CLaunchPadDlg::OnRecordAnnouncements() {
