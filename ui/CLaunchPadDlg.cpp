@@ -10,6 +10,7 @@
 #include "platform/mci/Mci.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "res/StringTable.h"
+#include "ui/CPlayListEditorDlg.h"
 #include "ui/CRecorderDlg.h"
 #include "ui/CWaitCursor.h"
 #include "ui/GuardCommand.h"
@@ -230,19 +231,32 @@ void CLaunchPadDlg::OnSysCommand(unsigned id) {
 }
 
 void CLaunchPadDlg::OnEditPlayLists() {
-    // The play list editor runs here, modally, once it is part of the program; afterwards the
-    // play list box is filled again and g_hNotifyWnd names this window again.
+    // The button is disabled while a list plays: the editor's audition needs the player.
+    if (m_bPlaying) {
+        return;
+    }
+    {
+        // The editor lists the available items as it opens; it shows the wait cursor for
+        // that itself, since one held across its modal run would stay over it all along.
+        CPlayListEditorDlg editor(m_context, this);
+        editor.exec();
+    }
+    EnablePlayStop(FillPlayListCombo());
+    *m_context.notifyWindow = &m_notifyWindow;
 }
 
 void CLaunchPadDlg::OnRecordAnnouncements() {
-    std::unique_ptr<CRecorderDlg> recorder;
-    {
-        // Only while it is made: the recorder's own run shows the usual cursor.
-        CWaitCursor wait;
-        recorder = std::make_unique<CRecorderDlg>(m_context, this);
+    // The button is disabled while a list plays: the recorder plays through the list's wave
+    // player.
+    if (m_bPlaying) {
+        return;
     }
-    recorder->exec();
-    // The recorder stopped what it recorded or played as it closed: its notices are done.
+    {
+        // No wait cursor held across its modal run: it would stay over the recorder all along.
+        // Closing, the recorder stops what it records or plays, so no notice of it is to come.
+        CRecorderDlg recorder(m_context, this);
+        recorder.exec();
+    }
     *m_context.notifyWindow = &m_notifyWindow;
 }
 
