@@ -6,6 +6,7 @@
 #include <QSvgRenderer>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -264,7 +265,8 @@ void CCreditsStatic::OnTimer(unsigned id) {
         CreateImage(size);
     }
     const int width = size.width();
-    const int bottom = size.height(); // the band's bottom edge
+    m_bandWidth = std::min(m_bandWidth, width); // a panel made narrower
+    const int bottom = size.height();           // the band's bottom edge
     if (m_bandWidth >= 1) {
         ScrollBandUp();
     }

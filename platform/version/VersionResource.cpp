@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -157,8 +158,10 @@ std::optional<VersionResource> ReadVersionResource(const std::string& path) {
     if (!libelfReady()) {
         return std::nullopt;
     }
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
+    // Not blocking: a pipe or a device by that name is no executable to wait for.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status {};
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
     const ElfHandle elf(elf_begin(file.get(), ELF_C_READ, nullptr));

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr QRgb kWhite = 0xFFFFFFFF;
@@ -135,13 +137,14 @@ TEST(CAboutDlgTest, TheCaptionShowsTheVersionOfTheExecutableAndNothingWithoutOne
     const CommandResult printed = RunCommand(QUILLON_PROGRAM " --version");
     EXPECT_EQ(printed.out, "quillon " QUILLON_VERSION "\n");
 
-    // No version resource, a damaged one, or no file at all: the caption stays empty.
+    // No version resource, a damaged one, a pipe, or no file at all: the caption stays empty.
     TempDir dir;
     const Bytes self = ReadFileBytes("/proc/self/exe");
     WriteFileBytes(dir.file("half"), Bytes(self.begin(), self.begin() + self.size() / 2));
     WriteFileBytes(dir.file("text"), {'h', 'i'});
-    for (const std::string& file :
-         {dir.file("half"), dir.file("text"), dir.file("none"), std::string("/usr/bin/env")}) {
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    for (const std::string& file : {dir.file("half"), dir.file("text"), dir.file("none"),
+                                    dir.file("pipe"), std::string("/usr/bin/env")}) {
         EXPECT_EQ(CAboutDlg(file).windowTitle(), "") << file;
     }
 }
