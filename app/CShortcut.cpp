@@ -2,39 +2,11 @@
 
 #include "platform/classlib/CException.h"
 #include "platform/classlib/CFile.h"
+#include "platform/text/Utf8.h"
 
 #include <string_view>
 
 namespace {
-
-bool isValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        const std::size_t len = b < 0x80             ? 1
-                                : (b & 0xE0) == 0xC0 ? 2
-                                : (b & 0xF0) == 0xE0 ? 3
-                                : (b & 0xF8) == 0xF0 ? 4
-                                                     : 0;
-        if (len == 0 || i + len > s.size()) {
-            return false;
-        }
-        std::uint32_t cp = len == 1 ? b : b & (0x7Fu >> len);
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (c & 0x3Fu);
-        }
-        const std::uint32_t least = len == 1 ? 0 : len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += len;
-    }
-    return true;
-}
 
 /// A value the file can hold: UTF-8, and of the control characters only those the string
 /// escapes cover.
@@ -45,7 +17,7 @@ bool representable(std::string_view s) {
             return false;
         }
     }
-    return isValidUtf8(s);
+    return IsValidUtf8(s);
 }
 
 /// The escapes of the string value type. Blanks at either end are escaped too: readers drop

@@ -3,13 +3,16 @@
 std::string g_szCurrentDir;
 std::atomic<HWND> g_hNotifyWnd{nullptr};
 
-DWORD g_bStartWithWindows = 0;
-DWORD g_bSendToTaskbar = 0;
-DWORD g_bPlayDefaultPlayList = 0;
-DWORD g_nRecordingQuality = 1;
-std::string g_strDefaultPlayList;
+AppSettings g_settings;
+FilePatterns g_filePatterns;
 
-std::string g_strWavPattern;
-std::string g_strMidPattern;
-std::string g_strRmiPattern;
-std::string g_strPlaPattern;
+DWORD& g_bStartWithWindows = g_settings.startWithWindows;
+DWORD& g_bSendToTaskbar = g_settings.sendToTaskbar;
+DWORD& g_bPlayDefaultPlayList = g_settings.playDefaultPlayList;
+DWORD& g_nRecordingQuality = g_settings.recordingQuality;
+std::string& g_strDefaultPlayList = g_settings.defaultPlayList;
+
+std::string& g_strWavPattern = g_filePatterns.wav;
+std::string& g_strMidPattern = g_filePatterns.mid;
+std::string& g_strRmiPattern = g_filePatterns.rmi;
+std::string& g_strPlaPattern = g_filePatterns.pla;

@@ -1,9 +1,7 @@
 #include "ui/CLaunchPadDlg.h"
 
-#include "app/Globals.h"
-#include "app/ProcessObjects.h"
 #include "audio/CompletionNotice.h"
-#include "mixer/MixerGlobals.h"
+#include "mixer/MixerFaders.h"
 #include "model/MoxPlayList.h"
 #include "model/MoxPlayListPlayer.h"
 #include "platform/classlib/CArchive.h"
@@ -71,20 +69,21 @@ QString tipText(unsigned id) {
 
 /// The file a play list path names: a bare name or relative path lies in the data folder,
 /// where names are matched without regard to case.
-std::string resolvePlayListFile(const std::string& path) {
+std::string resolvePlayListFile(const std::string& dataFolder, const std::string& path) {
     if (!path.empty() && path.front() == '/') {
         return path;
     }
-    if (const auto found = FindPathNoCase(g_szCurrentDir, path)) {
+    if (const auto found = FindPathNoCase(dataFolder, path)) {
         return *found;
     }
-    return g_szCurrentDir + LoadResourceString(IDS_PATH_SEPARATOR) + path;
+    return dataFolder + LoadResourceString(IDS_PATH_SEPARATOR) + path;
 }
 
 } // namespace
 
-CLaunchPadDlg::CLaunchPadDlg(QWidget* parent)
+CLaunchPadDlg::CLaunchPadDlg(const DialogContext& context, QWidget* parent)
     : QDialog(parent)
+    , m_context(context)
     , m_ui(std::make_unique<Ui::CLaunchPadDlg>())
     , m_hIcon(LoadIconResource(IDR_MAINFRAME))
     , m_notifyWindow([this](UINT message, WPARAM wParam, LPARAM lParam) {
@@ -169,16 +168,16 @@ bool CLaunchPadDlg::OnInitDialog() {
     m_bPlaying = false;
     m_pPlayList.reset();
 
-    g_hNotifyWnd = &m_notifyWindow;
+    *m_context.notifyWindow = &m_notifyWindow;
 
     EnablePlayStop(FillPlayListCombo());
 
-    if (g_bSendToTaskbar == 1) {
+    if (m_context.settings->sendToTaskbar == 1) {
         OnSendToTaskbar();
     }
-    if (g_bPlayDefaultPlayList == 1) {
+    if (m_context.settings->playDefaultPlayList == 1) {
         GuardCommand([this] {
-            if (PlayPlayList(g_strDefaultPlayList) == playOk) {
+            if (PlayPlayList(m_context.settings->defaultPlayList) == playOk) {
                 ShowPlayState(true);
             }
         });
@@ -194,16 +193,18 @@ void CLaunchPadDlg::OnDestroy() {
     if (m_helpWindow) {
         m_helpWindow->close();
     }
-    if (g_player) {
-        g_player->Stop();
+    if (m_context.player) {
+        m_context.player->Stop();
     }
     ReleaseMixerFaders();
-    g_hNotifyWnd = nullptr;
+    *m_context.notifyWindow = nullptr;
     m_pPlayList.reset();
 }
 
 void CLaunchPadDlg::ReleaseMixerFaders() {
-    ReleaseVolumeControls();
+    if (m_context.faders) {
+        m_context.faders->ReleaseVolumeControls();
+    }
 }
 
 void CLaunchPadDlg::contextMenuEvent(QContextMenuEvent* event) {
@@ -278,9 +279,13 @@ void CLaunchPadDlg::ShowPlayState(bool playing) {
 }
 
 void CLaunchPadDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == MM_MCINOTIFY && g_mci && g_player) {
-        ForwardCompletionNotice(*g_mci, *g_player, wParam, lParam);
+    if (message == MM_MCINOTIFY && m_context.mci && m_context.player) {
+        ForwardCompletionNotice(*m_context.mci, *m_context.player, wParam, lParam);
     }
+}
+
+const std::string& CLaunchPadDlg::DataFolder() const {
+    return *m_context.dataFolder;
 }
 
 QComboBox* CLaunchPadDlg::PlayListCombo() const {
@@ -301,14 +306,14 @@ int CLaunchPadDlg::SelectedEntry() const {
 
 int CLaunchPadDlg::FillPlayListCombo() {
     QComboBox* combo = PlayListCombo();
-    QString remembered = QString::fromStdString(g_strDefaultPlayList);
+    QString remembered = QString::fromStdString(m_context.settings->defaultPlayList);
     if (combo->count() > 0) {
         if (const int selected = SelectedEntry(); selected >= 0) {
             remembered = combo->itemText(selected);
         }
         combo->clear();
     }
-    for (const std::string& name : ListPlayListFiles(g_szCurrentDir, g_strPlaPattern)) {
+    for (const std::string& name : ListPlayListFiles(DataFolder(), m_context.patterns->pla)) {
         combo->addItem(QString::fromStdString(name));
     }
     int selection = -1;
@@ -334,7 +339,7 @@ void CLaunchPadDlg::EnablePlayStop(int entries) {
 }
 
 int CLaunchPadDlg::PlayChosenPlayList() {
-    if (g_player && g_player->IsPlaying()) {
+    if (m_context.player && m_context.player->IsPlaying()) {
         return playNothingDone;
     }
     const int selected = SelectedEntry();
@@ -344,7 +349,7 @@ int CLaunchPadDlg::PlayChosenPlayList() {
         AfxMessageBox(kNoPlayLists, MB_OK | MB_ICONINFORMATION);
         return playNoFile;
     }
-    return PlayPlayList(g_szCurrentDir + LoadResourceString(IDS_PATH_SEPARATOR) + text);
+    return PlayPlayList(DataFolder() + LoadResourceString(IDS_PATH_SEPARATOR) + text);
 }
 
 int CLaunchPadDlg::PlayPlayList(const std::string& path) {
@@ -352,10 +357,10 @@ int CLaunchPadDlg::PlayPlayList(const std::string& path) {
         return playNothingDone;
     }
     // The held list may be the one the player walks: it is never replaced under the player.
-    if (g_player && g_player->IsPlaying()) {
+    if (m_context.player && m_context.player->IsPlaying()) {
         return playNothingDone;
     }
-    const std::string file = resolvePlayListFile(path);
+    const std::string file = resolvePlayListFile(DataFolder(), path);
     std::error_code error;
     if (!std::filesystem::exists(file, error)) {
         const std::string shown = QString::fromStdString(path).toUpper().toStdString();
@@ -366,7 +371,7 @@ int CLaunchPadDlg::PlayPlayList(const std::string& path) {
 
     m_pPlayList.reset();
     try {
-        m_pPlayList = std::make_unique<MoxPlayList>(ProcessObjects::ItemOutputs());
+        m_pPlayList = std::make_unique<MoxPlayList>(m_context.ItemOutputs());
     } catch (const std::bad_alloc&) {
         AfxMessageBox(kNoMemory, MB_OK | MB_ICONSTOP);
         return playNoList;
@@ -379,9 +384,9 @@ int CLaunchPadDlg::PlayPlayList(const std::string& path) {
     m_pPlayList->SetLoopCount(kLoopForever);
 
     setWindowTitle(QString::fromUtf8(kPlayingTitle) + QString::fromStdString(path));
-    if (g_player) {
-        g_player->SetPlayList(m_pPlayList.get());
-        g_player->Start();
+    if (m_context.player) {
+        m_context.player->SetPlayList(m_pPlayList.get());
+        m_context.player->Start();
     }
     m_bPlaying = true;
     m_ui->editorButton->setEnabled(false);
@@ -391,8 +396,8 @@ int CLaunchPadDlg::PlayPlayList(const std::string& path) {
 
 void CLaunchPadDlg::StopPlaying() {
     CWaitCursor wait;
-    if (g_player) {
-        g_player->Stop();
+    if (m_context.player) {
+        m_context.player->Stop();
     }
     m_bPlaying = false;
     m_ui->editorButton->setEnabled(true);

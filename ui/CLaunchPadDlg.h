@@ -2,6 +2,7 @@
 
 #include "platform/wintypes/WinTypes.h"
 #include "ui/CTipCtrl.h"
+#include "ui/DialogContext.h"
 #include "ui/QtNotifyWindow.h"
 
 #include <QDialog>
@@ -55,7 +56,7 @@ public:
     /// Result codes of the play operations.
     enum : int { playOk = 0, playNothingDone = -1, playNoFile = -2, playNoList = -3 };
 
-    explicit CLaunchPadDlg(QWidget* parent = nullptr);
+    explicit CLaunchPadDlg(const DialogContext& context, QWidget* parent = nullptr);
     ~CLaunchPadDlg() override;
 
     bool IsPlaying() const { return m_bPlaying; }
@@ -98,7 +99,9 @@ private:
     /// The combo box entry that is chosen: the one whose text the edit field shows.
     int SelectedEntry() const;
     QComboBox* PlayListCombo() const;
+    const std::string& DataFolder() const;
 
+    DialogContext m_context;
     std::unique_ptr<Ui::CLaunchPadDlg> m_ui;
     QIcon m_hIcon;
     std::unique_ptr<MoxPlayList> m_pPlayList;

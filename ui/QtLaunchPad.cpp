@@ -2,12 +2,15 @@
 
 #include "ui/CLaunchPadDlg.h"
 
-QtLaunchPad::QtLaunchPad() = default;
+#include <utility>
+
+QtLaunchPad::QtLaunchPad(DialogContext context)
+    : m_context(std::move(context)) {}
 
 QtLaunchPad::~QtLaunchPad() = default;
 
 int QtLaunchPad::RunModal() {
-    m_dialog = std::make_unique<CLaunchPadDlg>();
+    m_dialog = std::make_unique<CLaunchPadDlg>(m_context);
     return m_dialog->exec();
 }
 

@@ -5,6 +5,7 @@
 #include "app/ProcessObjects.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "ui/IconResources.h"
+#include "ui/ProcessDialogContext.h"
 #include "ui/QtLaunchPad.h"
 #include "ui/QtMessageBoxHandler.h"
 
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     {
         CQuillonApp theApp;
-        QtLaunchPad launchPad;
+        QtLaunchPad launchPad(ProcessDialogContext(theApp));
         theApp.InitInstance(launchPad);
         exitCode = theApp.ExitInstance();
     }

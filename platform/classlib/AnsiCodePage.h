@@ -12,9 +12,3 @@ std::string ToAnsiCodePage(std::string_view utf8);
 
 /// Bytes that are valid UTF-8 are taken as UTF-8; anything else is read as Windows-1252.
 std::string FromAnsiCodePage(std::string_view bytes);
-
-/// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsValidUtf8(std::string_view bytes);
-
-/// Appends the UTF-8 form of a code point (at most U+10FFFF) to out.
-void AppendUtf8(char32_t codePoint, std::string& out);

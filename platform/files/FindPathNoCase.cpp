@@ -1,6 +1,6 @@
 #include "platform/files/FindPathNoCase.h"
 
-#include "platform/classlib/AnsiCodePage.h"
+#include "platform/text/Utf8.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -10,24 +10,10 @@ namespace {
 // Decodes one UTF-8 code point; malformed bytes come back one at a time as themselves, so that
 // any byte string folds to something.
 char32_t next(std::string_view s, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    std::size_t n = b0 < 0x80             ? 1
-                    : (b0 & 0xE0) == 0xC0 ? 2
-                    : (b0 & 0xF0) == 0xE0 ? 3
-                    : (b0 & 0xF8) == 0xF0 ? 4
-                                          : 0;
-    if (n <= 1 || i + n > s.size()) {
-        ++i;
-        return b0 | (n == 1 ? 0 : 0x80000000u);
-    }
-    char32_t cp = b0 & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return b0 | 0x80000000u;
-        }
-        cp = (cp << 6) | (b & 0x3F);
+    char32_t cp = 0;
+    const std::size_t n = DecodeUtf8(s, i, cp);
+    if (n == 0) {
+        return static_cast<unsigned char>(s[i++]) | 0x80000000u;
     }
     i += n;
     return cp;

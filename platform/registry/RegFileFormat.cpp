@@ -1,6 +1,7 @@
 #include "platform/registry/RegFileFormat.h"
 
 #include "platform/registry/Registry.h"
+#include "platform/text/Utf8.h"
 
 #include <cstdio>
 #include <optional>
@@ -106,46 +107,6 @@ std::optional<std::string> takeQuoted(std::string_view& s) {
         ++i;
     }
     return std::nullopt;
-}
-
-bool isValidUtf8(const std::uint8_t* p, std::size_t n) {
-    std::size_t i = 0;
-    while (i < n) {
-        const std::uint8_t b = p[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if ((b & 0xE0) == 0xC0) {
-            len = 2;
-            cp = b & 0x1Fu;
-        } else if ((b & 0xF0) == 0xE0) {
-            len = 3;
-            cp = b & 0x0Fu;
-        } else if ((b & 0xF8) == 0xF0) {
-            len = 4;
-            cp = b & 0x07u;
-        } else {
-            return false;
-        }
-        if (i + len > n) {
-            return false;
-        }
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (p[i + k] & 0x3Fu);
-        }
-        const std::uint32_t least = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += len;
-    }
-    return true;
 }
 
 std::string escapeQuoted(std::string_view s) {
@@ -518,5 +479,5 @@ bool IsCleanRegString(const std::vector<std::uint8_t>& bytes) {
             return false;
         }
     }
-    return isValidUtf8(bytes.data(), n);
+    return IsValidUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), n));
 }

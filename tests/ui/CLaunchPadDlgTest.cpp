@@ -1,7 +1,5 @@
 #include "ui/CLaunchPadDlg.h"
 
-#include "app/Globals.h"
-#include "mixer/MixerGlobals.h"
 #include "model/MoxPlayListPlayer.h"
 #include "platform/mci/Mci.h"
 #include "tests/ui/LaunchPadFixture.h"
@@ -44,12 +42,12 @@ TEST_F(CLaunchPadDlgTest, ListsThePlayListsAndSelectsThePreferredOneByTheBeginni
     EXPECT_TRUE(button(CLaunchPadDlg::IDC_PLAY_STOP)->isEnabled());
 
     dialog.reset();
-    g_strDefaultPlayList = "BA";
+    settings.defaultPlayList = "BA";
     open();
     EXPECT_EQ(combo()->currentText(), "Bar.pla");
 
     dialog.reset();
-    g_strDefaultPlayList = "nothing like it";
+    settings.defaultPlayList = "nothing like it";
     open();
     EXPECT_EQ(combo()->currentIndex(), -1) << "no entry begins with it: none is selected";
     EXPECT_TRUE(boxes.boxes.empty());
@@ -62,7 +60,7 @@ TEST_F(CLaunchPadDlgTest, PlayAndStopFollowTheButton) {
 
     QTest::mouseClick(play, Qt::LeftButton);
     EXPECT_EQ(dlg.windowTitle().toStdString(), "Playing: " + path("A.pla"));
-    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_TRUE(player->IsPlaying());
     EXPECT_TRUE(showsStopIcon());
     EXPECT_EQ(play->toolTip(), "Stop playing this Play List");
     EXPECT_FALSE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
@@ -74,7 +72,7 @@ TEST_F(CLaunchPadDlgTest, PlayAndStopFollowTheButton) {
 
     QTest::mouseClick(play, Qt::LeftButton);
     EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
-    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_FALSE(player->IsPlaying());
     EXPECT_TRUE(showsPlayIcon());
     EXPECT_TRUE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
     EXPECT_TRUE(button(CLaunchPadDlg::IDC_RECORDER)->isEnabled());
@@ -95,7 +93,7 @@ TEST_F(CLaunchPadDlgTest, ACompletionNoticeFromAnotherThreadMovesThePlayerOn) {
     const MCIDEVICEID device = SharedRecordingMciPort::openedDevice(*first);
 
     // The notice is posted from another thread, as the sound engine posts it.
-    NotifyWindow* window = g_hNotifyWnd.load();
+    NotifyWindow* window = notifyWindow.load();
     ASSERT_EQ(window, dialog->GetNotifyWindow());
     std::thread([window, device] {
         window->PostMessage(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, static_cast<LPARAM>(device));
@@ -106,7 +104,7 @@ TEST_F(CLaunchPadDlgTest, ACompletionNoticeFromAnotherThreadMovesThePlayerOn) {
     const auto second = mci.waitFor("open type=522");
     ASSERT_TRUE(second.has_value());
     EXPECT_NE(second->find("two.wav"), std::string::npos) << *second;
-    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_TRUE(player->IsPlaying());
 
     // A late notice of the first item, whose device is closed, changes nothing.
     window->PostMessage(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, static_cast<LPARAM>(device));
@@ -135,11 +133,11 @@ TEST_F(CLaunchPadDlgTest, TheEditFieldNamesTheListToPlayAndEnterTogglesPlayAndSt
     field->setFocus();
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(dlg.IsPlaying());
-    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_FALSE(player->IsPlaying());
     EXPECT_TRUE(dlg.isVisible()) << "Enter is not the exit button";
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_TRUE(dlg.IsPlaying());
-    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_TRUE(player->IsPlaying());
 }
 
 TEST_F(CLaunchPadDlgTest, ADamagedPlayListIsReportedAndTheLaunchPadStaysUsable) {
@@ -154,7 +152,7 @@ TEST_F(CLaunchPadDlgTest, ADamagedPlayListIsReportedAndTheLaunchPadStaysUsable) 
     EXPECT_NE(boxes.boxes[0].text.find(path("Broken.pla")), std::string::npos)
         << boxes.boxes[0].text;
     EXPECT_NE(boxes.boxes[0].text.find("damaged"), std::string::npos) << boxes.boxes[0].text;
-    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_FALSE(player->IsPlaying());
     EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
     EXPECT_TRUE(showsPlayIcon());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is gone";
@@ -171,20 +169,20 @@ TEST_F(CLaunchPadDlgTest, ADamagedPlayListIsReportedAndTheLaunchPadStaysUsable) 
     combo()->setCurrentIndex(combo()->findText("Good.pla"));
     QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
     EXPECT_TRUE(dlg.IsPlaying());
-    EXPECT_TRUE(g_player->IsPlaying());
+    EXPECT_TRUE(player->IsPlaying());
     EXPECT_EQ(boxes.boxes.size(), 2u);
 }
 
 TEST_F(CLaunchPadDlgTest, AMissingPreferredOrRemovedPlayListIsReportedOnceInCapitals) {
     writeWaveList("Lobby.pla", {"one.wav"});
-    g_bPlayDefaultPlayList = 1;
-    g_strDefaultPlayList = "Evening Music.pla";
+    settings.playDefaultPlayList = 1;
+    settings.defaultPlayList = "Evening Music.pla";
     auto& dlg = open();
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text,
               "Unable to find your preferred Play List file EVENING MUSIC.PLA.");
     EXPECT_EQ(boxes.boxes[0].type, MB_OK | MB_ICONSTOP);
-    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_FALSE(player->IsPlaying());
     EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(kIdleTitle));
     EXPECT_TRUE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
 
@@ -201,39 +199,39 @@ TEST_F(CLaunchPadDlgTest, AMissingPreferredOrRemovedPlayListIsReportedOnceInCapi
 
 TEST_F(CLaunchPadDlgTest, SendToTaskbarStartsMinimisedAndTheTaskbarButtonMinimisesWhilePlaying) {
     writeWaveList("Lobby.pla", {"one.wav"});
-    g_bSendToTaskbar = 1;
+    settings.sendToTaskbar = 1;
     auto& minimised = open();
     EXPECT_TRUE(minimised.isMinimized());
     EXPECT_FALSE(minimised.IsPlaying());
 
     dialog.reset();
-    g_bSendToTaskbar = 0;
+    settings.sendToTaskbar = 0;
     auto& dlg = open();
     EXPECT_FALSE(dlg.isMinimized());
     QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
     ASSERT_TRUE(dlg.IsPlaying());
     QTest::mouseClick(button(CLaunchPadDlg::IDC_SEND_TO_TASKBAR), Qt::LeftButton);
     EXPECT_TRUE(dlg.isMinimized());
-    EXPECT_TRUE(g_player->IsPlaying()) << "the music plays on";
+    EXPECT_TRUE(player->IsPlaying()) << "the music plays on";
 }
 
 TEST_F(CLaunchPadDlgTest, ClosingWhilePlayingStopsThePlayerAndReleasesTheWindow) {
     writeWaveList("Lobby.pla", {"one.wav"});
     auto& dlg = open();
-    EXPECT_EQ(g_hNotifyWnd.load(), dlg.GetNotifyWindow());
+    EXPECT_EQ(notifyWindow.load(), dlg.GetNotifyWindow());
     QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
     const auto opened = mci.waitFor("open type=522");
     ASSERT_TRUE(opened.has_value());
     ASSERT_TRUE(mci.waitFor("play "));
 
-    ASSERT_FALSE(g_playbackVolumeControls.empty());
+    ASSERT_FALSE(faders.playbackVolumeControls.empty());
     dlg.close();
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_FALSE(g_player->IsPlaying());
-    EXPECT_EQ(g_hNotifyWnd.load(), nullptr);
-    EXPECT_TRUE(g_playbackVolumeControls.empty()) << "the fader copies are released";
-    EXPECT_TRUE(g_recordVolumeControls.empty());
+    EXPECT_FALSE(player->IsPlaying());
+    EXPECT_EQ(notifyWindow.load(), nullptr);
+    EXPECT_TRUE(faders.playbackVolumeControls.empty()) << "the fader copies are released";
+    EXPECT_TRUE(faders.recordVolumeControls.empty());
     const auto device = std::to_string(SharedRecordingMciPort::openedDevice(*opened));
     EXPECT_EQ(mci.take(),
               (Commands{"stop " + device + " flags=0x2", "close " + device + " flags=0x2"}));

@@ -1,10 +1,5 @@
 #include "tests/ui/LaunchPadFixture.h"
 
-#include "app/Globals.h"
-#include "mixer/MixerGlobals.h"
-#include "platform/mixerapi/MemoryMixerLevelStore.h"
-#include "platform/mixerapi/MixerDevice.h"
-#include "platform/mixerapi/SoftMixer.h"
 #include "ui/DialogControls.h"
 #include "ui/IconResources.h"
 
@@ -13,42 +8,12 @@
 
 #include <filesystem>
 
-void LaunchPadFixture::SetUp() {
-    resetGlobals();
-    g_szCurrentDir = data.path();
-    g_strWavPattern = "*.wav";
-    g_strMidPattern = "*.mid";
-    g_strRmiPattern = "*.rmi";
-    g_strPlaPattern = "*.pla";
-    std::filesystem::create_directory(data.file("Wave Files"));
-    objects = std::make_unique<ProcessObjects>(mci);
-    mci.take(); // the players' probes
-    // The volume faders as start-up finds them on the software mixer.
-    InstallMixerDevices({std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>())});
-    FindMixerControls();
-    CalibrateVolumeSteps();
-}
-
 void LaunchPadFixture::TearDown() {
     dialog.reset();
-    objects.reset();
-    ReleaseVolumeControls();
-    InstallMixerDevices({});
-    resetGlobals();
-}
-
-void LaunchPadFixture::resetGlobals() {
-    g_szCurrentDir.clear();
-    g_hNotifyWnd = nullptr;
-    g_bStartWithWindows = 0;
-    g_bSendToTaskbar = 0;
-    g_bPlayDefaultPlayList = 0;
-    g_nRecordingQuality = 1;
-    g_strDefaultPlayList.clear();
 }
 
 CLaunchPadDlg& LaunchPadFixture::open() {
-    dialog = std::make_unique<CLaunchPadDlg>();
+    dialog = std::make_unique<CLaunchPadDlg>(context());
     dialog->show();
     return *dialog;
 }

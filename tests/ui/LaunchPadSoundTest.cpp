@@ -1,6 +1,7 @@
 // The Launch Pad end to end: the real sound engine, command layer and software mixer, a play
 // list of two tones, the play button clicked, and what came out of the private sound server.
 
+#include "app/CQuillonApp.h"
 #include "app/Globals.h"
 #include "app/ProcessObjects.h"
 #include "mixer/MixerGlobals.h"
@@ -12,6 +13,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CLaunchPadDlg.h"
 #include "ui/DialogControls.h"
+#include "ui/ProcessDialogContext.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -58,6 +60,7 @@ protected:
 
     TempDir data;
     CapturedMessageBoxes boxes;
+    CQuillonApp app; // the settings are not saved: nothing here asks for it
     std::unique_ptr<ProcessObjects> objects;
     std::unique_ptr<CLaunchPadDlg> dialog;
 };
@@ -70,7 +73,7 @@ TEST_F(LaunchPadSoundTest, PlayHearsBothTonesInTurnAndStopBringsSilence) {
 
     AudioCapture capture;
     ASSERT_TRUE(capture.WaitUntilRunning());
-    dialog = std::make_unique<CLaunchPadDlg>();
+    dialog = std::make_unique<CLaunchPadDlg>(ProcessDialogContext(app));
     dialog->show();
     auto* play = GetDlgItemAs<QPushButton>(dialog.get(), CLaunchPadDlg::IDC_PLAY_STOP);
     ASSERT_TRUE(play->isEnabled());

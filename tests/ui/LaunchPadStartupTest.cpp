@@ -3,6 +3,7 @@
 
 #include "app/CQuillonApp.h"
 #include "app/Globals.h"
+#include "mixer/MixerGlobals.h"
 #include "model/MoxPlayListPlayer.h"
 #include "platform/registry/RegistryStore.h"
 #include "tests/ui/LaunchPadFixture.h"
@@ -24,13 +25,20 @@ namespace {
 class LaunchPadStartupTest : public LaunchPadFixture {
 protected:
     void SetUp() override {
-        LaunchPadFixture::SetUp();
+        resetGlobals();
         m_previousDir = std::filesystem::current_path();
         std::filesystem::current_path(data.path());
     }
     void TearDown() override {
         std::filesystem::current_path(m_previousDir);
         LaunchPadFixture::TearDown();
+        resetGlobals();
+    }
+
+    // Start-up reads and writes the program's own settings and data folder.
+    static void resetGlobals() {
+        g_szCurrentDir.clear();
+        g_settings = AppSettings{};
     }
 
     void storeSettings(DWORD sendToTaskbar, DWORD playAtStart, const std::string& preferred) {
@@ -64,7 +72,11 @@ protected:
         });
         RegistryStore store(storePath);
         CQuillonApp app(&store);
-        QtLaunchPad launchPad;
+        DialogContext launchPadContext = context();
+        launchPadContext.dataFolder = &g_szCurrentDir;
+        launchPadContext.settings = &g_settings;
+        launchPadContext.faders = &g_mixerFaders;
+        QtLaunchPad launchPad(launchPadContext);
         EXPECT_FALSE(app.InitInstance(launchPad));
         EXPECT_EQ(launchPad.Dialog(), nullptr) << "destroyed at the end of start-up";
         return ran;
@@ -96,7 +108,7 @@ TEST_F(LaunchPadStartupTest, EscWindowCloseAndExitAllSaveTheSettings) {
             end(dlg);
         })) << name;
         EXPECT_EQ(storedQuality(), chosen) << name;
-        EXPECT_EQ(g_hNotifyWnd.load(), nullptr) << name;
+        EXPECT_EQ(notifyWindow.load(), nullptr) << name;
     }
 }
 
@@ -115,9 +127,9 @@ TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMin
         EXPECT_NE(opened->find("one.wav"), std::string::npos) << *opened;
         EXPECT_TRUE(mci.waitFor("play "));
         dlg.close();
-        EXPECT_FALSE(g_player->IsPlaying()) << "stopped as the window goes";
+        EXPECT_FALSE(player->IsPlaying()) << "stopped as the window goes";
     }));
-    EXPECT_FALSE(g_player->IsPlaying());
+    EXPECT_FALSE(player->IsPlaying());
     EXPECT_EQ(g_strDefaultPlayList, "lobby.PLA");
     EXPECT_TRUE(boxes.boxes.empty());
 }

@@ -1,4 +1,5 @@
 #include "platform/classlib/AnsiCodePage.h"
+#include "platform/text/Utf8.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/Globals.h"
+#include "audio/MoxCDDevice.h"
+#include "audio/MoxMidDevice.h"
+#include "audio/MoxRecorder.h"
+#include "audio/MoxWavDevice.h"
+#include "mixer/CMixer.h"
+#include "mixer/MixerFaders.h"
+#include "model/MoxPlayListPlayer.h"
+#include "tests/support/TempDir.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/DialogContext.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// A world of the test's own for the dialogs: a data folder with its "Wave Files" folder,
+/// settings, patterns and a notice target; the three shared players, the play list player and
+/// the recorder over a recording command layer; the volume faders of a software mixer
+/// installed as mixer device 0; message boxes answered by the test. The context hands all of
+/// it to a dialog; the process-wide objects are not used.
+class DialogFixture : public ::testing::Test {
+protected:
+    DialogFixture();
+    ~DialogFixture() override;
+
+    /// The context a dialog is given: saving the settings and updating the autostart entry
+    /// are counted.
+    DialogContext context();
+    std::string path(const std::string& name) const { return data.file(name); }
+
+    TempDir data;
+    std::string dataFolder = data.path();
+    AppSettings settings;
+    FilePatterns patterns{"*.wav", "*.mid", "*.rmi", "*.pla"};
+    std::atomic<HWND> notifyWindow{nullptr};
+    SharedRecordingMciPort mci;
+    CapturedMessageBoxes boxes;
+    CMixer mixer;
+    MixerFaders faders;
+    std::unique_ptr<MoxCDDevice> cdDevice;
+    std::unique_ptr<MoxMidDevice> midDevice;
+    std::unique_ptr<MoxWavDevice> wavDevice;
+    std::unique_ptr<MoxRecorder> recorder;
+    /// Declared after the players it drives, so it goes first.
+    std::unique_ptr<MoxPlayListPlayer> player;
+    int settingsSaved = 0;
+    /// The executable paths the autostart entry was brought in line with.
+    std::vector<std::string> shortcutUpdates;
+};
