@@ -10,13 +10,16 @@
 #include "ui/CLaunchPadDlg.h"
 #include "ui/DialogControls.h"
 #include "ui/QtLaunchPad.h"
+#include "ui/QuitSignals.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -61,8 +64,10 @@ protected:
         return stored;
     }
 
-    /// Runs start-up; while the Launch Pad runs, duringRun gets it.
-    bool run(const std::function<void(CLaunchPadDlg&)>& duringRun) {
+    /// Runs start-up; while the Launch Pad runs, duringRun gets it. beforeRun gets the
+    /// Launch Pad's wrapper before start-up runs it.
+    bool run(const std::function<void(CLaunchPadDlg&)>& duringRun,
+             const std::function<void(QtLaunchPad&)>& beforeRun = {}) {
         bool ran = false;
         QTimer::singleShot(0, [&] {
             auto* dlg = qobject_cast<CLaunchPadDlg*>(QApplication::activeModalWidget());
@@ -77,6 +82,9 @@ protected:
         launchPadContext.settings = &g_settings;
         launchPadContext.faders = &g_mixerFaders;
         QtLaunchPad launchPad(launchPadContext);
+        if (beforeRun) {
+            beforeRun(launchPad);
+        }
         EXPECT_FALSE(app.InitInstance(launchPad));
         EXPECT_EQ(launchPad.Dialog(), nullptr) << "destroyed at the end of start-up";
         return ran;
@@ -132,6 +140,54 @@ TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMin
     EXPECT_FALSE(player->IsPlaying());
     EXPECT_EQ(g_strDefaultPlayList, "lobby.PLA");
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(LaunchPadStartupTest, ASignalRejectsTheDialogsFromTheTopAndEndsAsTheExitButtonDoes) {
+    // Dialogs that note when they are rejected, and whether the one above had returned then.
+    class Dialog final : public QDialog {
+    public:
+        Dialog(QWidget* parent, std::string name, std::vector<std::string>& log)
+            : QDialog(parent)
+            , m_name(std::move(name))
+            , m_log(log) {}
+        void reject() override {
+            m_log.push_back("reject " + m_name);
+            QDialog::reject();
+        }
+
+    private:
+        std::string m_name;
+        std::vector<std::string>& m_log;
+    };
+
+    writeWaveList("Lobby.pla", {"one.wav"});
+    storeSettings(0, 1, "Lobby.pla");
+    QuitSignals quitSignals;
+    std::vector<std::string> log;
+    ASSERT_TRUE(run(
+        [&](CLaunchPadDlg& dlg) {
+            ASSERT_TRUE(dlg.IsPlaying());
+            g_nRecordingQuality = 2;
+            Dialog editor(&dlg, "editor", log);
+            Dialog question(&editor, "question", log);
+            QTimer::singleShot(0, &editor, [&] {
+                // The signal comes while both run modally, on the top one's event loop.
+                QTimer::singleShot(0, &question, [] { std::raise(SIGTERM); });
+                log.push_back(question.exec() == QDialog::Rejected ? "question returned"
+                                                                   : "question accepted");
+            });
+            log.push_back(editor.exec() == QDialog::Rejected ? "editor returned"
+                                                             : "editor accepted");
+        },
+        [&](QtLaunchPad& launchPad) {
+            QObject::connect(&quitSignals, &QuitSignals::Received, &quitSignals,
+                             [&launchPad] { launchPad.EndAsExitButton(); });
+        }));
+    EXPECT_EQ(log, (std::vector<std::string>{"reject question", "question returned",
+                                             "reject editor", "editor returned"}));
+    EXPECT_FALSE(player->IsPlaying());
+    EXPECT_EQ(notifyWindow.load(), nullptr);
+    EXPECT_EQ(storedQuality(), 2u) << "the settings were saved";
 }
 
 } // namespace
