@@ -10,7 +10,6 @@
 #include "ui/CLaunchPadDlg.h"
 #include "ui/DialogControls.h"
 #include "ui/QtLaunchPad.h"
-#include "ui/QuitSignals.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,7 +18,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -64,10 +62,8 @@ protected:
         return stored;
     }
 
-    /// Runs start-up; while the Launch Pad runs, duringRun gets it. beforeRun gets the
-    /// Launch Pad's wrapper before start-up runs it.
-    bool run(const std::function<void(CLaunchPadDlg&)>& duringRun,
-             const std::function<void(QtLaunchPad&)>& beforeRun = {}) {
+    /// Runs start-up; while the Launch Pad runs, duringRun gets it.
+    bool run(const std::function<void(CLaunchPadDlg&)>& duringRun) {
         bool ran = false;
         QTimer::singleShot(0, [&] {
             auto* dlg = qobject_cast<CLaunchPadDlg*>(QApplication::activeModalWidget());
@@ -82,9 +78,6 @@ protected:
         launchPadContext.settings = &g_settings;
         launchPadContext.faders = &g_mixerFaders;
         QtLaunchPad launchPad(launchPadContext);
-        if (beforeRun) {
-            beforeRun(launchPad);
-        }
         EXPECT_FALSE(app.InitInstance(launchPad));
         EXPECT_EQ(launchPad.Dialog(), nullptr) << "destroyed at the end of start-up";
         return ran;
@@ -142,52 +135,31 @@ TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMin
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(LaunchPadStartupTest, ASignalRejectsTheDialogsFromTheTopAndEndsAsTheExitButtonDoes) {
-    // Dialogs that note when they are rejected, and whether the one above had returned then.
-    class Dialog final : public QDialog {
-    public:
-        Dialog(QWidget* parent, std::string name, std::vector<std::string>& log)
-            : QDialog(parent)
-            , m_name(std::move(name))
-            , m_log(log) {}
-        void reject() override {
-            m_log.push_back("reject " + m_name);
-            QDialog::reject();
-        }
-
-    private:
-        std::string m_name;
-        std::vector<std::string>& m_log;
-    };
-
+TEST_F(LaunchPadStartupTest, EndingRejectsTheDialogsFromTheTopEachAfterTheOneAboveReturned) {
     writeWaveList("Lobby.pla", {"one.wav"});
-    storeSettings(0, 1, "Lobby.pla");
-    QuitSignals quitSignals;
+    settings.playDefaultPlayList = 1;
+    settings.defaultPlayList = "Lobby.pla";
+    QtLaunchPad launchPad(context());
     std::vector<std::string> log;
-    ASSERT_TRUE(run(
-        [&](CLaunchPadDlg& dlg) {
-            ASSERT_TRUE(dlg.IsPlaying());
-            g_nRecordingQuality = 2;
-            Dialog editor(&dlg, "editor", log);
-            Dialog question(&editor, "question", log);
-            QTimer::singleShot(0, &editor, [&] {
-                // The signal comes while both run modally, on the top one's event loop.
-                QTimer::singleShot(0, &question, [] { std::raise(SIGTERM); });
-                log.push_back(question.exec() == QDialog::Rejected ? "question returned"
-                                                                   : "question accepted");
-            });
-            log.push_back(editor.exec() == QDialog::Rejected ? "editor returned"
-                                                             : "editor accepted");
-        },
-        [&](QtLaunchPad& launchPad) {
-            QObject::connect(&quitSignals, &QuitSignals::Received, &quitSignals,
-                             [&launchPad] { launchPad.EndAsExitButton(); });
-        }));
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(launchPad.Dialog()->IsPlaying());
+        QDialog editor(launchPad.Dialog());
+        QDialog question(&editor);
+        QObject::connect(&editor, &QDialog::rejected, [&] { log.push_back("reject editor"); });
+        QObject::connect(&question, &QDialog::rejected, [&] { log.push_back("reject question"); });
+        QTimer::singleShot(0, &editor, [&] {
+            QTimer::singleShot(0, &question, [&] { launchPad.EndAsExitButton(); });
+            question.exec();
+            log.push_back("question returned");
+        });
+        editor.exec();
+        log.push_back("editor returned");
+    });
+    EXPECT_EQ(launchPad.RunModal(), QDialog::Accepted) << "as the exit button ends it";
     EXPECT_EQ(log, (std::vector<std::string>{"reject question", "question returned",
                                              "reject editor", "editor returned"}));
     EXPECT_FALSE(player->IsPlaying());
-    EXPECT_EQ(notifyWindow.load(), nullptr);
-    EXPECT_EQ(storedQuality(), 2u) << "the settings were saved";
+    launchPad.Destroy();
 }
 
 } // namespace
