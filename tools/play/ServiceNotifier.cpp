@@ -3,6 +3,7 @@
 #include <systemd/sd-daemon.h>
 
 #include <algorithm>
+#include <cstdint>
 
 ServiceNotifier::ServiceNotifier() {
     std::uint64_t usec = 0;
