@@ -15,7 +15,7 @@ QtLaunchPad::~QtLaunchPad() = default;
 int QtLaunchPad::RunModal() {
     m_dialog = std::make_unique<CLaunchPadDlg>(m_context);
     if (m_endRequested) {
-        QTimer::singleShot(0, m_dialog.get(), [this] { endStep(); });
+        QTimer::singleShot(0, &m_steps, [this] { endStep(); });
     }
     return m_dialog->exec();
 }
@@ -44,7 +44,7 @@ void QtLaunchPad::endStep() {
         }
         m_rejected = top;
         // The next step runs in the event loop below, once this dialog's modal run returned.
-        QTimer::singleShot(0, QApplication::instance(), [this] { endStep(); });
+        QTimer::singleShot(0, &m_steps, [this] { endStep(); });
         return;
     }
     if (m_dialog && !m_ending) {

@@ -3,6 +3,7 @@
 #include "app/CQuillonApp.h"
 #include "ui/DialogContext.h"
 
+#include <QObject>
 #include <QPointer>
 
 #include <memory>
@@ -42,4 +43,6 @@ private:
     bool m_ending = false;
     /// The dialog the last step rejected, to tell one that stays open.
     QPointer<QWidget> m_rejected;
+    /// The context of the steps still to come: they go with this object.
+    QObject m_steps;
 };
