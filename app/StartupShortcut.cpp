@@ -45,27 +45,65 @@ std::string GetExecutablePath() {
     }
 }
 
-void UpdateStartupShortcut(const std::string& executablePath) {
+StartupShortcutResult UpdateStartupShortcut(DWORD startWithWindows, const std::string& dataFolder,
+                                            const std::string& executablePath) {
+    using Result = StartupShortcutResult;
     std::string folder;
     if (GetStartupFolder(folder) != ERROR_SUCCESS) {
-        return;
+        // Off, there is nothing to remove where no folder can be.
+        return startWithWindows == 1 ? Result{Result::noFolder, UserConfigFolder() + "/autostart"}
+                                     : Result{};
     }
     const std::string link = folder + "/" + LoadResourceString(IDS_SHORTCUT_NAME);
-    // unlink, not remove: whatever is not a plain file (a folder of that name) is not ours.
-    ::unlink(link.c_str());
     struct stat st {};
-    if (g_bStartWithWindows != 1 || ::lstat(link.c_str(), &st) == 0) {
-        return;
+    if (::lstat(link.c_str(), &st) == 0) {
+        // unlink, not remove: whatever is not a plain file (a folder of that name) is not ours.
+        if ((S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) ||
+            (::unlink(link.c_str()) != 0 && errno != ENOENT)) {
+            return {Result::cannotRemove, link};
+        }
+    }
+    if (startWithWindows != 1) {
+        return {};
+    }
+    if (::lstat(link.c_str(), &st) == 0) {
+        return {Result::cannotRemove, link};
     }
     ShortcutInfo info;
     info.linkPath = link;
     info.targetPath = executablePath;
-    info.workingDirectory = g_szCurrentDir;
+    info.workingDirectory = dataFolder;
     info.description = "Shortcut to Quillon";
     info.iconPath = "quillon";
     info.iconIndex = 0;
     info.hotKey = 0;
     info.showCommand = kShowNormal;
     CShortcut shortcut;
-    shortcut.SetAndSave(info);
+    if (!shortcut.SetAndSave(info)) {
+        return {Result::cannotWrite, link};
+    }
+    return {};
+}
+
+StartupShortcutResult UpdateStartupShortcut(const std::string& executablePath) {
+    return UpdateStartupShortcut(g_bStartWithWindows, g_szCurrentDir, executablePath);
+}
+
+std::string DescribeStartupShortcutProblem(const StartupShortcutResult& result) {
+    const std::string saved = " Your settings have been saved.";
+    switch (result.status) {
+    case StartupShortcutResult::updated:
+        break;
+    case StartupShortcutResult::noFolder:
+        return "Unable to make the autostart folder " + result.path +
+               ", so Quillon will not start when you log in." + saved;
+    case StartupShortcutResult::cannotRemove:
+        return "Unable to remove or replace the autostart entry " + result.path +
+               ": it is read-only or cannot be deleted, and has been left as it is." + saved +
+               " Make it writable, or remove it, and confirm the options again.";
+    case StartupShortcutResult::cannotWrite:
+        return "Unable to write the autostart entry " + result.path +
+               ", so Quillon will not start when you log in." + saved;
+    }
+    return {};
 }

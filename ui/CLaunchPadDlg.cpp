@@ -1,5 +1,6 @@
 #include "ui/CLaunchPadDlg.h"
 
+#include "app/StartupShortcut.h"
 #include "audio/CompletionNotice.h"
 #include "mixer/MixerFaders.h"
 #include "model/MoxPlayList.h"
@@ -10,6 +11,9 @@
 #include "platform/mci/Mci.h"
 #include "platform/msgbox/AfxMessageBox.h"
 #include "res/StringTable.h"
+#include "ui/CAboutDlg.h"
+#include "ui/COptionsDlg.h"
+#include "ui/CPlayListEditorDlg.h"
 #include "ui/CWaitCursor.h"
 #include "ui/GuardCommand.h"
 #include "ui/HelpWindow.h"
@@ -224,13 +228,24 @@ void CLaunchPadDlg::contextMenuEvent(QContextMenuEvent* event) {
 
 void CLaunchPadDlg::OnSysCommand(unsigned id) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX) {
-        // The about box runs here, modally, once it is part of the program.
+        CAboutDlg about(GetExecutablePath(), this);
+        about.exec();
     }
 }
 
 void CLaunchPadDlg::OnEditPlayLists() {
-    // The play list editor runs here, modally, once it is part of the program; afterwards the
-    // play list box is filled again and g_hNotifyWnd names this window again.
+    // The button is disabled while a list plays: the editor's audition needs the player.
+    if (m_bPlaying) {
+        return;
+    }
+    {
+        // The editor lists the available items as it opens; it shows the wait cursor for
+        // that itself, since one held across its modal run would stay over it all along.
+        CPlayListEditorDlg editor(m_context, this);
+        editor.exec();
+    }
+    EnablePlayStop(FillPlayListCombo());
+    *m_context.notifyWindow = &m_notifyWindow;
 }
 
 void CLaunchPadDlg::OnRecordAnnouncements() {
@@ -239,9 +254,30 @@ void CLaunchPadDlg::OnRecordAnnouncements() {
 }
 
 void CLaunchPadDlg::OnOptions() {
-    // The Options dialog runs here once it is part of the program; when confirmed its values
-    // are applied, the play list box filled again, the autostart entry brought in line
-    // (UpdateStartupShortcut) and the settings saved.
+    const std::string executablePath = GetExecutablePath();
+    COptionsDlg options(m_context, this);
+    if (options.exec() != QDialog::Accepted) {
+        return;
+    }
+    AppSettings& settings = *m_context.settings;
+    settings.playDefaultPlayList = options.GetPlayDefaultPlayList();
+    settings.sendToTaskbar = options.GetSendToTaskbar();
+    settings.startWithWindows = options.GetStartWithWindows();
+    settings.recordingQuality = options.GetRecordingQuality();
+    settings.defaultPlayList = options.GetDefaultPlayList();
+
+    EnablePlayStop(FillPlayListCombo());
+    StartupShortcutResult shortcut;
+    if (m_context.updateStartupShortcut) {
+        shortcut = m_context.updateStartupShortcut(executablePath);
+    }
+    if (m_context.saveSettings) {
+        m_context.saveSettings();
+    }
+    // Said once the settings are saved, so that the message can say they are.
+    if (shortcut.status != StartupShortcutResult::updated) {
+        AfxMessageBox(DescribeStartupShortcutProblem(shortcut), MB_OK | MB_ICONSTOP);
+    }
 }
 
 void CLaunchPadDlg::OnHelp() {

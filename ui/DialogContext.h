@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Globals.h"
+#include "app/StartupShortcut.h"
 #include "model/MoxItemOutputs.h"
 #include "platform/wintypes/WinTypes.h"
 
@@ -37,8 +38,8 @@ struct DialogContext {
     /// Writes the settings to the store (the Launch Pad, after the Options dialog's OK).
     std::function<void()> saveSettings;
     /// Brings the autostart entry in line with settings->startWithWindows; the argument is the
-    /// program's executable, read before the Options dialog ran.
-    std::function<void(const std::string& executablePath)> updateStartupShortcut;
+    /// program's executable, read before the Options dialog ran. Says what failed, if anything.
+    std::function<StartupShortcutResult(const std::string& executablePath)> updateStartupShortcut;
 
     /// Where loaded and built items go: each kind's player and its volume fader.
     MoxItemOutputs ItemOutputs() const;

@@ -20,7 +20,7 @@ DialogContext ProcessDialogContext(CQuillonApp& app) {
     context.faders = &g_mixerFaders;
     context.saveSettings = [&app] { app.SaveSettings(); };
     context.updateStartupShortcut = [](const std::string& executablePath) {
-        UpdateStartupShortcut(executablePath);
+        return UpdateStartupShortcut(executablePath);
     };
     return context;
 }

@@ -3,7 +3,9 @@
 
 #include "app/CQuillonApp.h"
 #include "app/ProcessObjects.h"
+#include "app/StartupShortcut.h"
 #include "platform/msgbox/AfxMessageBox.h"
+#include "ui/CVersionInfo.h"
 #include "ui/IconResources.h"
 #include "ui/ProcessDialogContext.h"
 #include "ui/QtLaunchPad.h"
@@ -43,7 +45,10 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "quillon " << QUILLON_VERSION << "\n";
+            // The version the About box shows: the executable's own version resource.
+            std::cout << "quillon "
+                      << CVersionInfo(GetExecutablePath(), "080904E4", "FileVersion").GetValue()
+                      << "\n";
             return 0;
         }
     }

@@ -21,35 +21,54 @@ const Bytes kOneWaveList = HexBytes("64000000 0A 433A5C515C412E706C61 01000000 0
                                     "66000000 09 68656C6C6F2E776176 02000000 00000000"
                                     "09 68656C6C6F2E776176 01000000 32000000");
 
-Bytes record(LONG kind, const std::string& name) {
-    Bytes out;
+void putNumber(Bytes& out, DWORD v) {
     for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(static_cast<DWORD>(kind) >> (8 * i)));
+        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     }
-    const auto str = [&](const std::string& s) {
-        out.push_back(static_cast<std::uint8_t>(s.size()));
-        out.insert(out.end(), s.begin(), s.end());
-    };
-    const auto num = [&](DWORD v) {
-        for (int i = 0; i < 4; ++i) {
-            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        }
-    };
-    str(name);
-    num(1);
-    num(0);
-    str(name);
-    num(1);
-    num(100);
+}
+
+void putString(Bytes& out, const std::string& s) {
+    out.push_back(static_cast<std::uint8_t>(s.size()));
+    out.insert(out.end(), s.begin(), s.end());
+}
+
+/// An item record. Every field may differ from the others, so that a loader which drops or
+/// mixes up a field does not save the same bytes again.
+struct Record {
+    LONG kind;
+    std::string name;
+    DWORD loopCount = 1;
+    DWORD reservedA = 0;
+    std::string title = name;
+    DWORD reservedB = 1;
+    DWORD volume = 100;
+};
+
+Bytes record(const Record& r) {
+    Bytes out;
+    putNumber(out, static_cast<DWORD>(r.kind));
+    putString(out, r.name);
+    putNumber(out, r.loopCount);
+    putNumber(out, r.reservedA);
+    putString(out, r.title);
+    putNumber(out, r.reservedB);
+    putNumber(out, r.volume);
     return out;
 }
 
+Bytes record(LONG kind, const std::string& name) {
+    return record(Record{kind, name});
+}
+
+/// A list of the records under a header whose fields all differ too.
 Bytes listOf(const std::vector<Bytes>& records) {
-    Bytes out = HexBytes("64000000 00 01000000 00000000 00");
-    const auto n = static_cast<DWORD>(records.size());
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
-    }
+    Bytes out;
+    putNumber(out, 100);
+    putString(out, "C:\\Q\\L.pla");
+    putNumber(out, 5);
+    putNumber(out, 6);
+    putString(out, "L title");
+    putNumber(out, static_cast<DWORD>(records.size()));
     for (const Bytes& r : records) {
         out.insert(out.end(), r.begin(), r.end());
     }
@@ -109,8 +128,9 @@ TEST_F(MoxPlayListTest, StoresAListAndLoadsItBackByteForByte) {
 }
 
 TEST_F(MoxPlayListTest, EveryKindRoundTripsWithItsFields) {
-    const Bytes bytes = listOf(
-        {record(kindMidi, "tune.mid"), record(kindCD, "Track 12"), record(kindWave, "a.wav")});
+    const Bytes bytes = listOf({record({kindMidi, "tune.mid", 3, 7, "Tune title", 9, 42}),
+                                record({kindCD, "Track 12", 0xFFFFFFFF, 11, "Twelve", 13, 0}),
+                                record({kindWave, "a.wav", 0, 0xFFFFFFFF, "", 0, 101})});
     MoxPlayList list(t.outputs());
     EXPECT_EQ(load(list, bytes), 0u);
     ASSERT_EQ(list.GetCount(), 3u);
@@ -118,7 +138,9 @@ TEST_F(MoxPlayListTest, EveryKindRoundTripsWithItsFields) {
     EXPECT_NE(dynamic_cast<MoxCD*>(list.ItemAt(1)), nullptr);
     EXPECT_NE(dynamic_cast<MoxWav*>(list.ItemAt(2)), nullptr);
     EXPECT_EQ(list.ItemAt(3), nullptr) << "index equal to the count";
-    EXPECT_EQ(save(list), bytes);
+    EXPECT_EQ(list.GetLoopCount(), 5u);
+    EXPECT_EQ(list.ItemAt(0)->GetTitle(), "Tune title");
+    EXPECT_EQ(save(list), bytes) << "every field of the header and the records kept";
 }
 
 TEST_F(MoxPlayListTest, RecordsOfUnknownKindsOrWithoutAReadyPlayerAreReadAndDropped) {
@@ -166,7 +188,8 @@ TEST_F(MoxPlayListTest, TruncatedFileRaisesEndOfFileAndKeepsTheItemsRead) {
 TEST_F(MoxPlayListTest, ImpossibleRecordCountIsRefusedBeforeReading) {
     // 70 bytes announcing four billion records.
     Bytes bytes = listOf({record(kindWave, "a.wav")});
-    bytes[14] = bytes[15] = bytes[16] = bytes[17] = 0xFF;
+    const std::size_t count = 4 + 11 + 4 + 4 + 8; // the header before the count
+    std::fill_n(bytes.begin() + count, 4, 0xFF);
     bytes.resize(70, 0);
     MoxPlayList list(t.outputs());
     try {

@@ -16,23 +16,28 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(MoxLockTest, IsReentrantAndKeepsOtherThreadsOutUntilLeftAsOftenAsEntered) {
+// Two threads update a plain counter in two steps under a lock entered twice. A lock that let
+// go at the first Leave would let the other thread in between the steps and lose updates.
+TEST(MoxLockTest, IsReentrantAndHeldUntilLeftAsOftenAsEntered) {
     MoxLock lock;
-    std::atomic<bool> entered{false};
-    lock.Enter();
-    lock.Enter();
-    EXPECT_TRUE(lock.IsEntered());
-    std::thread other([&] {
-        MoxLockGuard guard(lock);
-        entered = true;
-    });
-    std::this_thread::sleep_for(50ms);
-    lock.Leave();
-    std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(entered) << "still held once";
-    lock.Leave();
-    other.join();
-    EXPECT_TRUE(entered);
+    long counter = 0;
+    constexpr int rounds = 20000;
+    const auto work = [&] {
+        for (int i = 0; i < rounds; ++i) {
+            MoxLockGuard outer(lock);
+            lock.Enter();
+            ++counter;
+            lock.Leave();
+            const long seen = counter;
+            std::this_thread::yield();
+            counter = seen + 1;
+        }
+    };
+    std::thread a(work);
+    std::thread b(work);
+    a.join();
+    b.join();
+    EXPECT_EQ(counter, 4L * rounds);
     EXPECT_FALSE(lock.IsEntered());
 }
 
@@ -54,47 +59,41 @@ TEST(MoxEventTest, ResetsItselfAsOneWaiterPassesAndWakesOtherThreads) {
     setter.join();
 }
 
-TEST(MoxPlayListLockTest, ItemCallsWaitWhileAnotherThreadHoldsTheList) {
-    TestOutputs t;
-    MoxPlayList list(t.outputs());
-    list.Add(std::make_unique<MoxWav>(t.outputs().wave, "a.wav"));
-    list.SetCurrent(0);
-
-    list.Enter(); // as the editor does while it works on the list
-    std::thread worker([&] {
-        list.PlayCurrent();
-        list.StopCurrent();
-    });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(t.wave.plays, 0);
-    list.Leave();
-    worker.join();
-    EXPECT_EQ(t.wave.plays, 1);
-    EXPECT_EQ(t.wave.stops, 1);
-}
-
-TEST(MoxPlayListLockTest, ConcurrentPlayStopAndReadsKeepTheFlagConsistent) {
+// The worker starts and stops items while the interface thread holds the list, as the editor
+// does while it reads it: nothing may start or stop in between.
+TEST(MoxPlayListLockTest, NoItemStartsOrStopsWhileAnotherThreadHoldsTheList) {
     TestOutputs t;
     MoxPlayList list(t.outputs());
     for (int i = 0; i < 4; ++i) {
         list.Add(std::make_unique<MoxWav>(t.outputs().wave, std::to_string(i) + ".wav"));
     }
     std::atomic<bool> done{false};
-    std::thread reader([&] {
-        while (!done) {
-            ASSERT_EQ(list.GetCount(), 4u);
-            ASSERT_NE(list.ItemAt(3), nullptr);
+    std::thread worker([&] {
+        for (DWORD i = 0; !done; ++i) {
+            list.SetCurrent(i % 4);
+            list.PlayCurrent();
+            list.StopCurrent();
         }
     });
-    for (int i = 0; i < 2000; ++i) {
-        list.SetCurrent(static_cast<DWORD>(i % 4));
-        list.PlayCurrent();
-        list.StopCurrent();
+    int held = 0;
+    int changedWhileHeld = 0;
+    // Both sides must have done real work side by side before the verdict.
+    while (held < 200 || t.wave.stops < 200) {
+        list.Enter();
+        const int plays = t.wave.plays;
+        const int stops = t.wave.stops;
+        for (int k = 0; k < 50; ++k) {
+            std::this_thread::yield();
+        }
+        changedWhileHeld += t.wave.plays != plays || t.wave.stops != stops;
+        list.Leave();
+        ++held;
+        std::this_thread::yield(); // let the worker in
     }
     done = true;
-    reader.join();
-    EXPECT_EQ(t.wave.plays, 2000);
-    EXPECT_EQ(t.wave.stops, 2000);
+    worker.join();
+    EXPECT_EQ(changedWhileHeld, 0);
+    EXPECT_EQ(t.wave.plays, t.wave.stops);
 }
 
 } // namespace
