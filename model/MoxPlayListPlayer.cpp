@@ -3,6 +3,8 @@
 #include "model/MoxPlayList.h"
 #include "model/MoxPlayerObserver.h"
 
+#include <algorithm>
+
 namespace {
 
 // The completion notice codes, as the media command layer posts them.
@@ -46,6 +48,12 @@ void MoxPlayListPlayer::Stop() {
     m_acknowledge.Wait();
 }
 
+void MoxPlayListPlayer::SetHeartbeat(std::function<void()> beat,
+                                     std::chrono::milliseconds interval) {
+    m_beat = std::move(beat);
+    m_beatInterval = std::max(interval, std::chrono::milliseconds(1));
+}
+
 void MoxPlayListPlayer::ItemFinished() {
     m_itemFinished.Set();
 }
@@ -79,6 +87,7 @@ void MoxPlayListPlayer::Run() {
             m_itemCount = m_playList->GetCount();
             m_listLoopCount = m_playList->GetLoopCount();
         }
+        m_nextBeat = std::chrono::steady_clock::now();
         m_acknowledge.Set(); // releases Start
 
         if (m_listLoopCount == 0xFFFFFFFF) {
@@ -106,6 +115,7 @@ void MoxPlayListPlayer::PlayOnce(DWORD itemCount) {
             if (!KeepPlaying()) {
                 break;
             }
+            BeatIfDue();
             const bool started = m_playList->PlayCurrent();
             if (m_observer != nullptr) {
                 if (const MoxAudioItem* item = m_playList->ItemAt(index)) {
@@ -114,7 +124,7 @@ void MoxPlayListPlayer::PlayOnce(DWORD itemCount) {
             }
             if (started) {
                 anyStarted = true;
-                m_itemFinished.Wait();
+                WaitBeating(m_itemFinished, std::nullopt);
             }
             m_playList->StopCurrent();
             if (!started) {
@@ -123,7 +133,7 @@ void MoxPlayListPlayer::PlayOnce(DWORD itemCount) {
         }
     }
     if (!anyStarted && KeepPlaying()) {
-        m_itemFinished.WaitFor(idlePassPause);
+        WaitBeating(m_itemFinished, idlePassPause);
     }
 }
 
@@ -134,4 +144,36 @@ void MoxPlayListPlayer::FinishPlaying() {
     }
     m_state = State::idle;
     m_acknowledge.Set(); // releases Stop
+}
+
+bool MoxPlayListPlayer::WaitBeating(MoxEvent& event,
+                                    std::optional<std::chrono::milliseconds> timeout) {
+    if (!m_beat) {
+        return timeout ? event.WaitFor(*timeout) : event.Wait();
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = timeout ? Clock::now() + *timeout : Clock::time_point::max();
+    for (;;) {
+        BeatIfDue();
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        const auto slice =
+            std::chrono::ceil<std::chrono::milliseconds>(std::min(deadline, m_nextBeat) - now);
+        if (event.WaitFor(std::max(slice, std::chrono::milliseconds(0)))) {
+            return true;
+        }
+    }
+}
+
+void MoxPlayListPlayer::BeatIfDue() {
+    if (!m_beat) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= m_nextBeat) {
+        m_nextBeat = now + m_beatInterval;
+        m_beat();
+    }
 }

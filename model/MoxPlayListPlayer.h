@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <optional>
 
 class MoxPlayList;
 class MoxPlayerObserver;
@@ -47,6 +49,10 @@ public:
 
     /// Who to tell as items are played; set before starting, null for nobody.
     void SetObserver(MoxPlayerObserver* observer) { m_observer = observer; }
+    /// While playing, the worker calls beat at least every interval, also while it waits for
+    /// an item to end: beats that stop mean a worker stuck in an item's player (a supervisor
+    /// feeds its watchdog from them). Set before starting; an empty beat for none.
+    void SetHeartbeat(std::function<void()> beat, std::chrono::milliseconds interval);
 
     void Wake() override;
     void OnThreadStart() override {}
@@ -59,9 +65,15 @@ private:
     bool KeepPlaying() const;
     /// Back to idle; answers a Stop that waits for it.
     void FinishPlaying();
+    /// Waits for the event, at most timeout (none: without limit), beating as often as the
+    /// heartbeat asks; true when the event came.
+    bool WaitBeating(MoxEvent& event, std::optional<std::chrono::milliseconds> timeout);
+    void BeatIfDue();
 
     MoxPlayList* m_playList = nullptr;
     MoxPlayerObserver* m_observer = nullptr;
+    std::function<void()> m_beat;
+    std::chrono::milliseconds m_beatInterval{0};
     std::atomic<State> m_state{State::idle};
     std::atomic<bool> m_newList{false};
     MoxEvent m_go;
@@ -71,4 +83,5 @@ private:
     // The worker's own: taken from the list when it takes up a new one.
     DWORD m_itemCount = 0;
     DWORD m_listLoopCount = 0;
+    std::chrono::steady_clock::time_point m_nextBeat{};
 };

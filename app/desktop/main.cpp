@@ -10,6 +10,7 @@
 #include "ui/ProcessDialogContext.h"
 #include "ui/QtLaunchPad.h"
 #include "ui/QtMessageBoxHandler.h"
+#include "ui/QuitSignals.h"
 
 #include <QApplication>
 
@@ -76,12 +77,18 @@ int main(int argc, char** argv) {
 
     QtMessageBoxHandler messageBoxes;
     InstallMessageBoxHandler(&messageBoxes);
+    // The end of the session (SIGTERM, SIGHUP) or Ctrl+C ends the program as its exit button
+    // does, so that the settings, the mixer levels and a recording are kept.
+    QuitSignals quitSignals;
 
     int exitCode = 0;
     {
         CQuillonApp theApp;
         QtLaunchPad launchPad(ProcessDialogContext(theApp));
+        const auto ending = QObject::connect(&quitSignals, &QuitSignals::Received,
+                                             [&launchPad] { launchPad.EndAsExitButton(); });
         theApp.InitInstance(launchPad);
+        QObject::disconnect(ending);
         exitCode = theApp.ExitInstance();
     }
     InstallMessageBoxHandler(nullptr);

@@ -1,19 +1,81 @@
 // quillon-play end to end: play lists made with quillon-pla, tones made on the spot, played
 // through the private sound server and identified by frequency in what came out.
 
+#include "app/CQuillonApp.h"
+#include "app/Globals.h"
 #include "platform/engine/FaderCurve.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/registry/RegistryStore.h"
 #include "tests/tools/HeadlessFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 
 namespace {
 
-using QuillonPlayTest = HeadlessFixture;
+/// The service manager's end of NOTIFY_SOCKET: a datagram socket bound at a path.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path)
+        : m_fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{AF_UNIX, {}};
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        if (::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            throw std::runtime_error("cannot bind " + path);
+        }
+    }
+    /// Reads messages until one holds text and returns it; "" when none came in time.
+    std::string WaitFor(const std::string& text, int timeoutMs = 15000) {
+        for (std::string message; !(message = next(timeoutMs)).empty();) {
+            if (message.find(text) != std::string::npos) {
+                return message;
+            }
+        }
+        return {};
+    }
+    /// Reads the messages that came so far; how many hold text.
+    int Count(const std::string& text) {
+        int count = 0;
+        for (std::string message; !(message = next(0)).empty();) {
+            count += message.find(text) != std::string::npos ? 1 : 0;
+        }
+        return count;
+    }
+
+private:
+    std::string next(int timeoutMs) {
+        pollfd ready{m_fd.get(), POLLIN, 0};
+        char buffer[4096];
+        const ssize_t n =
+            ::poll(&ready, 1, timeoutMs) > 0 ? ::recv(m_fd.get(), buffer, 4096, 0) : 0;
+        return std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    }
+
+    FileDescriptor m_fd;
+};
+
+class QuillonPlayTest : public HeadlessFixture {
+protected:
+    /// Chooses the preferred play list as the desktop program's options do.
+    void prefer(const std::string& name) {
+        RegistryStore store(data.file("config/quillon/registry.reg"));
+        CQuillonApp settings(&store);
+        settings.LoadSettings();
+        g_strDefaultPlayList = name;
+        ASSERT_EQ(settings.SaveSettings(), ERROR_SUCCESS);
+    }
+};
 
 TEST_F(QuillonPlayTest, PlaysTheListInOrderWithItsLoopCountsAndSkipsAMissingFile) {
     tone("low.wav", 440, 0.25);
@@ -108,14 +170,64 @@ TEST_F(QuillonPlayTest, BadPlayListsAndArgumentsAreRefusedClearly) {
     EXPECT_NE(missing->Errors().find("nowhere.pla\" was not found"), std::string::npos)
         << missing->Errors();
 
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{},
-                                                {"--loops", "0", "x.pla"},
+    auto none = play({});
+    EXPECT_EQ(none->Wait(20s), 1);
+    EXPECT_NE(none->Errors().find("no preferred play list is set in " + data.file("config")),
+              std::string::npos)
+        << none->Errors();
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--loops", "0", "x.pla"},
                                                 {"--loops", "-1", "x.pla"},
                                                 {"--frobnicate", "x.pla"},
                                                 {"a.pla", "b.pla"}}) {
         auto refused = play(bad);
         EXPECT_EQ(refused->Wait(10s), 2);
     }
+}
+
+TEST_F(QuillonPlayTest, WithoutAFileItPlaysThePreferredListAsANotifyServiceWithAWatchdog) {
+    tone("first.wav", 440, 0.7);
+    tone("last.wav", 660, 0.3);
+    // Opening a FIFO that nobody writes blocks, as reading a file on a hung network share
+    // does: the worker sticks in the item's player.
+    const std::string stall = data.file("Wave Files/stall.wav");
+    ASSERT_EQ(::mkfifo(stall.c_str(), 0600), 0);
+    makeList(R"({"items": [{"kind": 102, "name": "first.wav", "volume": 100},
+                           {"kind": 102, "name": "stall.wav", "volume": 100},
+                           {"kind": 102, "name": "last.wav", "volume": 100}]})");
+    prefer("LIST.PLA");
+    NotifySocket systemd(data.file("notify"));
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    // Fed every 200 ms.
+    auto player = play({}, {"NOTIFY_SOCKET=" + data.file("notify"), "WATCHDOG_USEC=400000"});
+
+    EXPECT_NE(systemd.WaitFor("READY=1").find("STATUS=Playing " + data.file("list.pla")),
+              std::string::npos)
+        << player->Errors();
+    ASSERT_TRUE(waitForLog(*player, "play wave \"first.wav\""));
+    // first.wav sounds for 0.82 s; then the worker waits in the FIFO's open.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_GE(systemd.Count("WATCHDOG=1"), 2) << "fed while the first item played";
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(systemd.Count("WATCHDOG=1"), 0) << "not fed while the worker is stuck";
+    {
+        // Succeeds only while a reader waits in open; its open then fails the item.
+        const FileDescriptor writer(::open(stall.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_TRUE(writer) << "the worker waits in the item's open";
+        std::filesystem::remove(stall); // the next pass finds it missing
+    }
+    EXPECT_NE(systemd.WaitFor("WATCHDOG=1"), "") << "fed again once the worker is free";
+    ASSERT_TRUE(waitForLog(*player, "play wave \"first.wav\"", 2)) << player->Output();
+    player->Signal(SIGTERM);
+    EXPECT_EQ(player->Wait(10s), 0) << player->Errors();
+    EXPECT_NE(systemd.WaitFor("STOPPING=1"), "");
+
+    const std::vector<Segment> segments =
+        FindSegments(Channel(capture.Stop(), 0), kRate, -40.0, 0.05);
+    ASSERT_GE(segments.size(), 2u);
+    EXPECT_EQ(frequencies({segments.begin(), segments.begin() + 2}),
+              (std::vector<double>{440, 660}));
 }
 
 } // namespace

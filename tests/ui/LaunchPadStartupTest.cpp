@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -132,6 +133,33 @@ TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMin
     EXPECT_FALSE(player->IsPlaying());
     EXPECT_EQ(g_strDefaultPlayList, "lobby.PLA");
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(LaunchPadStartupTest, EndingRejectsTheDialogsFromTheTopEachAfterTheOneAboveReturned) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    settings.playDefaultPlayList = 1;
+    settings.defaultPlayList = "Lobby.pla";
+    QtLaunchPad launchPad(context());
+    std::vector<std::string> log;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(launchPad.Dialog()->IsPlaying());
+        QDialog editor(launchPad.Dialog());
+        QDialog question(&editor);
+        QObject::connect(&editor, &QDialog::rejected, [&] { log.push_back("reject editor"); });
+        QObject::connect(&question, &QDialog::rejected, [&] { log.push_back("reject question"); });
+        QTimer::singleShot(0, &editor, [&] {
+            QTimer::singleShot(0, &question, [&] { launchPad.EndAsExitButton(); });
+            question.exec();
+            log.push_back("question returned");
+        });
+        editor.exec();
+        log.push_back("editor returned");
+    });
+    EXPECT_EQ(launchPad.RunModal(), QDialog::Accepted) << "as the exit button ends it";
+    EXPECT_EQ(log, (std::vector<std::string>{"reject question", "question returned",
+                                             "reject editor", "editor returned"}));
+    EXPECT_FALSE(player->IsPlaying());
+    launchPad.Destroy();
 }
 
 } // namespace

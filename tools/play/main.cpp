@@ -1,12 +1,19 @@
 // quillon-play: plays a play list without any window, as a hold-music PC without a desktop
 // runs it as a service.
 //
-//   quillon-play [--data DIR] [--loops N] FILE.pla
+//   quillon-play [--data DIR] [--loops N] [FILE.pla]
 //
 // The data folder (where "Wave Files" and "Midi Files" are looked for) is DIR, or the current
-// directory. The list plays without end, or N times. SIGINT and SIGTERM stop the current item
-// and end the program with status 0; a missing or damaged play list ends it with status 1.
+// directory. Without FILE it plays the preferred play list of the desktop program's settings,
+// from the data folder. The list plays without end, or N times. SIGINT and SIGTERM stop the
+// current item and end the program with status 0; a missing or damaged play list, or no
+// preferred one, ends it with status 1.
+//
+// Run by systemd as a notify service (quillon-play.service) it reports READY=1 once the list
+// plays and feeds the watchdog from the player's worker, so that a worker stuck in an item's
+// player stops feeding it and the service is restarted.
 
+#include "app/CQuillonApp.h"
 #include "app/Globals.h"
 #include "app/ProcessObjects.h"
 #include "app/QueueWindow.h"
@@ -18,21 +25,25 @@
 #include "model/MoxPlayListPlayer.h"
 #include "platform/classlib/CException.h"
 #include "platform/files/CurrentDirectory.h"
+#include "platform/files/FindPathNoCase.h"
 #include "platform/mci/Mci.h"
+#include "platform/registry/RegistryStore.h"
 #include "tools/pla/PlayListJson.h"
 #include "tools/play/PlayLog.h"
+#include "tools/play/ServiceNotifier.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <pthread.h>
 #include <string>
 
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: quillon-play [--data DIR] [--loops N] FILE.pla\n");
+    std::fprintf(stderr, "usage: quillon-play [--data DIR] [--loops N] [FILE.pla]\n");
     return 2;
 }
 
@@ -63,7 +74,7 @@ bool parse(int argc, char** argv, Options& options) {
             return false;
         }
     }
-    return !options.playList.empty();
+    return true;
 }
 
 std::string absolute(const std::string& path) {
@@ -71,6 +82,18 @@ std::string absolute(const std::string& path) {
         return path;
     }
     return GetCurrentDirectoryPath().value_or(".") + "/" + path;
+}
+
+/// The preferred play list of the desktop program's settings, in the data folder; nothing
+/// when none is set.
+std::optional<std::string> preferredPlayList() {
+    CQuillonApp settings;
+    settings.LoadSettings();
+    if (g_strDefaultPlayList.empty()) {
+        return std::nullopt;
+    }
+    return FindPathNoCase(g_szCurrentDir, g_strDefaultPlayList)
+        .value_or(g_szCurrentDir + "/" + g_strDefaultPlayList);
 }
 
 } // namespace
@@ -94,7 +117,19 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_szCurrentDir = options.dataFolder.empty() ? *current : absolute(options.dataFolder);
+    if (options.playList.empty()) {
+        const auto preferred = preferredPlayList();
+        if (!preferred) {
+            std::fprintf(stderr,
+                         "quillon-play: no play list to play: no FILE.pla was given and no "
+                         "preferred play list is set in %s (choose one in Quillon's options)\n",
+                         RegistryStore::DefaultFilePath().c_str());
+            return 1;
+        }
+        options.playList = *preferred;
+    }
 
+    const ServiceNotifier service;
     ProcessObjects objects;
     FindMixerControls();
     CalibrateVolumeSteps();
@@ -136,8 +171,13 @@ int main(int argc, char** argv) {
 
     list->SetLoopCount(options.loops);
     g_player->SetObserver(&log);
+    if (service.FeedInterval().count() > 0) {
+        g_player->SetHeartbeat([&service] { service.FeedWatchdog(); }, service.FeedInterval());
+    }
     g_player->SetPlayList(list.get());
     g_player->Start();
+    log.Note("list: " + options.playList);
+    service.Ready("Playing " + options.playList);
 
     // Wait for a stop signal, or for a finite list to play out.
     const timespec tick{0, 100 * 1000 * 1000};
@@ -145,6 +185,7 @@ int main(int argc, char** argv) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
         if (signal == SIGINT || signal == SIGTERM) {
             log.Note("stop: signal " + std::to_string(signal));
+            service.Stopping("Stopping on signal " + std::to_string(signal));
             break;
         }
         if (!g_player->IsPlaying()) {
