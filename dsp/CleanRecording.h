@@ -1,0 +1,65 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+/// What CleanRecording() is to do; both steps may be asked at once (hiss first).
+struct CleanSteps {
+    /// "Remove hiss": steady background noise out, the speech left at its level.
+    bool removeHiss = false;
+    /// "Maximize the volume": one gain for the whole recording that brings its integrated
+    /// loudness to kTargetLufs, or less when the true peak would pass kPeakCeilingDbtp.
+    bool maximise = false;
+};
+
+/// How CleanRecording() went. On every outcome but Done the file is as it was, byte for byte.
+struct CleanResult {
+    enum class Outcome {
+        Done,         ///< the file holds the processed recording
+        Unchanged,    ///< only maximising was asked and the recording is at the target already
+        Unreadable,   ///< not a wave file, damaged, or not processable (channels, rate)
+        Empty,        ///< no sound frames at all
+        Silent,       ///< every sample is zero
+        Unmeasurable, ///< maximising: too short or too quiet for a loudness reading
+        WriteFailed,  ///< the new file could not be written or put in place
+        Stopped,      ///< the progress callback asked to stop
+        NothingAsked, ///< neither step was asked
+    };
+    Outcome outcome = Outcome::NothingAsked;
+    /// A sentence or two for the user: what was done, or what is wrong with the recording.
+    /// It does not name the file.
+    std::string message;
+
+    /// Maximising: the readings before and the gain applied (dB); the loudness and true peak
+    /// after are these plus the gain. NaN when not measured.
+    double loudnessLufs;
+    double truePeakDbtp;
+    double gainDb;
+    /// The gain stopped at the peak ceiling short of the loudness target.
+    bool peakLimited = false;
+
+    CleanResult();
+    bool Succeeded() const { return outcome == Outcome::Done || outcome == Outcome::Unchanged; }
+};
+
+/// The fraction done (0..1, rising); return false to stop (the file is then left as it was).
+using CleanProgress = std::function<bool(double fraction)>;
+
+constexpr double kTargetLufs = -16.0;
+constexpr double kPeakCeilingDbtp = -1.0;
+
+/// Processes the wave file at path in place: reads it with libsndfile, works in float, and
+/// writes it back in its own format (rate, channels, sample kind, text tags; 8-bit with
+/// dither), atomically: a temporary file in the same folder, flushed to disk, renamed over the
+/// old one. Whatever fails, the old file stays as it was.
+///
+/// Thread rules: call it on a worker thread, never the user interface thread: it reads the
+/// file two to four times and takes about a second a minute of recording. It keeps no state
+/// between calls and touches nothing but the file, so calls for different files may run at
+/// once; two calls for the same file, or anything else writing it meanwhile, leave one of the
+/// results (never a mix). progress is called on the calling thread, synchronously, some 200
+/// times at most, with a rising fraction and finally 1.0 when the file is in place; it must
+/// return quickly and must not touch widgets itself (post the value to the interface thread).
+/// The result is ready when the call returns; the file is not open afterwards.
+CleanResult CleanRecording(const std::string& path, const CleanSteps& steps,
+                           const CleanProgress& progress = {});
