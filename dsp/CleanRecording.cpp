@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -62,7 +61,8 @@ public:
 
     CleanResult Run() {
         if (!m_steps.removeHiss && !m_steps.maximise) {
-            return Fail(Outcome::NothingAsked, "Nothing was asked: no hiss removal, no maximising.");
+            return Fail(Outcome::NothingAsked,
+                        "Nothing was asked: no hiss removal, no maximising.");
         }
         std::string error;
         m_reader = WaveReader::Open(m_path, error);
@@ -99,22 +99,20 @@ public:
         }
         m_frames = frames;
         m_peak = peak;
-        m_learnFrames = m_steps.removeHiss ? std::min<std::uint64_t>(
-                                                 frames, static_cast<std::uint64_t>(
-                                                             kLearnSeconds * format.rate))
-                                           : 0;
+        m_learnFrames = m_steps.removeHiss
+                            ? std::min<std::uint64_t>(
+                                  frames, static_cast<std::uint64_t>(kLearnSeconds * format.rate))
+                            : 0;
         const double hissPass = static_cast<double>(frames + m_learnFrames);
         const double writePass = m_steps.removeHiss ? hissPass : static_cast<double>(frames);
         const double measurePass = m_steps.removeHiss && m_steps.maximise ? hissPass : 0.0;
-        m_progress =
-            std::make_unique<Progress>(m_callback, 2.0 * frames + measurePass + writePass);
+        m_progress = std::make_unique<Progress>(m_callback, 2.0 * frames + measurePass + writePass);
         m_progress->Advance(static_cast<double>(frames));
 
         double gain = 1.0;
         if (m_steps.maximise) {
             // Pass 2 (with hiss removal): measure what the denoiser makes.
-            if (!measureWhileScanning &&
-                !Stream(true, [&](const float* block, std::size_t count) {
+            if (!measureWhileScanning && !Stream(true, [&](const float* block, std::size_t count) {
                     m_meter->Add(block, count);
                     return true;
                 })) {
@@ -206,7 +204,8 @@ private:
         for (;;) {
             const long got = m_reader->Read(block.data(), kBlockFrames);
             if (got < 0) {
-                Fail(Outcome::Unreadable, "The recording cannot be processed. " + m_reader->Error());
+                Fail(Outcome::Unreadable,
+                     "The recording cannot be processed. " + m_reader->Error());
                 return false;
             }
             const bool last = got == 0;
@@ -247,9 +246,9 @@ private:
         while (frames > 0) {
             const long got = m_reader->Read(out, frames);
             if (got <= 0) {
-                Fail(Outcome::Unreadable, "The recording cannot be processed. " +
-                                              (got < 0 ? m_reader->Error()
-                                                       : std::string("It became shorter.")));
+                Fail(Outcome::Unreadable,
+                     "The recording cannot be processed. " +
+                         (got < 0 ? m_reader->Error() : std::string("It became shorter.")));
                 return false;
             }
             out += static_cast<std::size_t>(got) * channels;
@@ -292,11 +291,10 @@ private:
 
     std::string Figures() const {
         char text[200];
-        std::snprintf(text, sizeof text,
-                      "Loudness %.1f LUFS, true peak %.1f dBTP (gain %+.1f dB%s).",
-                      m_result.loudnessLufs + m_result.gainDb,
-                      m_result.truePeakDbtp + m_result.gainDb, m_result.gainDb,
-                      m_result.peakLimited ? ", limited by the peak" : "");
+        std::snprintf(
+            text, sizeof text, "Loudness %.1f LUFS, true peak %.1f dBTP (gain %+.1f dB%s).",
+            m_result.loudnessLufs + m_result.gainDb, m_result.truePeakDbtp + m_result.gainDb,
+            m_result.gainDb, m_result.peakLimited ? ", limited by the peak" : "");
         return text;
     }
 
@@ -314,11 +312,6 @@ private:
 };
 
 } // namespace
-
-CleanResult::CleanResult()
-    : loudnessLufs(std::numeric_limits<double>::quiet_NaN())
-    , truePeakDbtp(std::numeric_limits<double>::quiet_NaN())
-    , gainDb(std::numeric_limits<double>::quiet_NaN()) {}
 
 CleanResult CleanRecording(const std::string& path, const CleanSteps& steps,
                            const CleanProgress& progress) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 #include <string>
 
 /// What CleanRecording() is to do; both steps may be asked at once (hiss first).
@@ -32,13 +33,12 @@ struct CleanResult {
 
     /// Maximising: the readings before and the gain applied (dB); the loudness and true peak
     /// after are these plus the gain. NaN when not measured.
-    double loudnessLufs;
-    double truePeakDbtp;
-    double gainDb;
+    double loudnessLufs = std::numeric_limits<double>::quiet_NaN();
+    double truePeakDbtp = std::numeric_limits<double>::quiet_NaN();
+    double gainDb = std::numeric_limits<double>::quiet_NaN();
     /// The gain stopped at the peak ceiling short of the loudness target.
     bool peakLimited = false;
 
-    CleanResult();
     bool Succeeded() const { return outcome == Outcome::Done || outcome == Outcome::Unchanged; }
 };
 

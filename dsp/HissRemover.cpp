@@ -210,9 +210,8 @@ HissRemover::HissRemover(int channels, int denoiseRate)
 HissRemover::~HissRemover() = default;
 
 std::unique_ptr<HissRemover> HissRemover::Create(int channels, int rate, double peak,
-                                                 const HissSettings& settings,
-                                                 std::string& error) {
-    const int denoiseRate = std::clamp(rate, kLowestRate, kHighestRate);
+                                                 const HissSettings& settings, std::string& error) {
+    const int denoiseRate = std::min(rate, kHighestRate);
     const int frameSize = FrameSize(denoiseRate);
     const auto scale = static_cast<float>(kFramePeak / std::max(peak, 1e-9));
     std::unique_ptr<HissRemover> remover(new HissRemover(channels, denoiseRate));
@@ -233,9 +232,8 @@ std::unique_ptr<HissRemover> HissRemover::Create(int channels, int rate, double 
         speex_preprocess_ctl(speex.get(), SPEEX_PREPROCESS_SET_AGC, &off);
         speex_preprocess_ctl(speex.get(), SPEEX_PREPROCESS_SET_DEREVERB, &off);
         speex_preprocess_ctl(speex.get(), SPEEX_PREPROCESS_SET_NOISE_SUPPRESS, &suppress);
-        remover->m_chain.push_back(std::make_unique<Channel>(rate, denoiseRate, std::move(down),
-                                                             std::move(up), std::move(speex),
-                                                             frameSize, scale));
+        remover->m_chain.push_back(std::make_unique<Channel>(
+            rate, denoiseRate, std::move(down), std::move(up), std::move(speex), frameSize, scale));
     }
     return remover;
 }

@@ -21,10 +21,11 @@ struct HissSettings {
 /// stands above the noise and lowers the rest. Its automatic gain control and dereverberation
 /// stay off: the level of the speech is not touched.
 ///
-/// The denoiser works on 16-bit frames of about 10 ms between kLowestRate and kHighestRate; a
-/// stream outside that range is resampled to it and back with libsoxr. Each frame is scaled so
-/// that the stream's peak sits 6 dB below full scale, so a quiet recording keeps the whole
-/// 16-bit resolution, and scaled back afterwards.
+/// The denoiser works on 16-bit frames of about 10 ms at the stream's rate up to kHighestRate
+/// (its 24 bands spread over the whole spectrum, so a higher rate would leave the speech a few
+/// of them); a faster stream is resampled to kHighestRate and back with libsoxr. Each frame is
+/// scaled so that the stream's peak sits 6 dB below full scale, so a quiet recording keeps the
+/// whole 16-bit resolution, and scaled back afterwards.
 ///
 /// The output is the input's length and time-aligned with it: the preprocessor's one-frame
 /// delay and the resamplers' are taken out. Use: Learn() once on a stretch that has the noise
@@ -32,7 +33,6 @@ struct HissSettings {
 /// at a time.
 class HissRemover {
 public:
-    static constexpr int kLowestRate = 8000;
     static constexpr int kHighestRate = 48000;
 
     /// peak: the highest sample magnitude of the stream (> 0). nullptr and error on failure.

@@ -26,9 +26,9 @@ std::unique_ptr<LoudnessMeter> LoudnessMeter::Create(int channels, int rate) {
     if (channels < 1 || channels > 64 || rate < 16 || rate > 2822400) {
         return nullptr;
     }
-    ebur128_state* state = ebur128_init(static_cast<unsigned>(channels),
-                                        static_cast<unsigned long>(rate),
-                                        EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    ebur128_state* state =
+        ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(rate),
+                     EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
     if (state == nullptr) {
         return nullptr;
     }

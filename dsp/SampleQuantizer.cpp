@@ -27,7 +27,8 @@ std::int32_t SampleQuantizer::Quantize(float sample) {
         value += Triangular();
     }
     value = std::clamp(std::nearbyint(value), m_low, m_high);
-    return static_cast<std::int32_t>(static_cast<std::int32_t>(value) * (std::int64_t{1} << m_shift));
+    return static_cast<std::int32_t>(static_cast<std::int32_t>(value) *
+                                     (std::int64_t{1} << m_shift));
 }
 
 double SampleQuantizer::MaxError() const {

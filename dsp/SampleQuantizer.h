@@ -22,10 +22,10 @@ public:
 private:
     double Triangular();
 
-    double m_scale;   // steps per full scale
-    double m_low;     // lowest step
-    double m_high;    // highest step
-    int m_shift;      // 32 - bits
+    double m_scale; // steps per full scale
+    double m_low;   // lowest step
+    double m_high;  // highest step
+    int m_shift;    // 32 - bits
     bool m_dither;
     std::uint64_t m_seed = 0x9E3779B97F4A7C15ull;
 };

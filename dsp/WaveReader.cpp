@@ -30,9 +30,9 @@ int WaveFileFormat::IntegerBits() const {
 std::unique_ptr<WaveReader> WaveReader::Open(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = errno == ENOENT ? "The file does not exist."
-                                : std::string("The file cannot be opened: ") + std::strerror(errno) +
-                                      ".";
+        error = errno == ENOENT
+                    ? "The file does not exist."
+                    : std::string("The file cannot be opened: ") + std::strerror(errno) + ".";
         return nullptr;
     }
     struct stat st {};
@@ -52,8 +52,8 @@ std::unique_ptr<WaveReader> WaveReader::Open(const std::string& path, std::strin
     SF_INFO info{};
     SndFileHandle file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));
     if (!file) {
-        error = std::string("It is not a wave file that can be read (") + sf_strerror(nullptr) +
-                ").";
+        error =
+            std::string("It is not a wave file that can be read (") + sf_strerror(nullptr) + ").";
         return nullptr;
     }
     const int major = info.format & SF_FORMAT_TYPEMASK;

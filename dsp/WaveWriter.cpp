@@ -51,8 +51,8 @@ bool WaveWriter::Write(const float* interleaved, std::size_t frames, std::string
         written = sf_writef_float(m_sound.get(), interleaved, static_cast<sf_count_t>(frames));
     }
     if (written != static_cast<sf_count_t>(frames)) {
-        error = std::string("The new sound cannot be written (") + sf_strerror(m_sound.get()) +
-                ").";
+        error =
+            std::string("The new sound cannot be written (") + sf_strerror(m_sound.get()) + ").";
         return false;
     }
     return true;

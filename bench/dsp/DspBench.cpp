@@ -49,7 +49,8 @@ struct Noisy {
 Noisy MakeNoisy(double seconds, double peak) {
     Noisy noisy{SpeechLikeSignal(seconds, kRate, peak), {}};
     const double level = RegionsRmsDb(noisy.speech.samples, noisy.speech.sounds);
-    noisy.samples = WhiteNoise(noisy.speech.samples.size(), std::pow(10.0, (level - kNoiseDb) / 20));
+    noisy.samples =
+        WhiteNoise(noisy.speech.samples.size(), std::pow(10.0, (level - kNoiseDb) / 20));
     for (std::size_t i = 0; i < noisy.samples.size(); ++i) {
         noisy.samples[i] += noisy.speech.samples[i];
     }
@@ -79,9 +80,9 @@ Cost Time(const std::function<void()>& run) {
         const double cpu = CpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         run();
-        cost.wall = std::min(cost.wall, std::chrono::duration<double>(
-                                            std::chrono::steady_clock::now() - start)
-                                            .count());
+        cost.wall = std::min(
+            cost.wall,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         cost.cpu = std::min(cost.cpu, CpuSeconds() - cpu);
     }
     return cost;

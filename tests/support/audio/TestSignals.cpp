@@ -43,6 +43,7 @@ SpeechLike SpeechLikeSignal(double seconds, int rate, double peak, unsigned seed
     bool toneDone = false;
     for (double t = 0.3; t < seconds - 0.5;) {
         if (!toneDone && t > toneAt) {
+            out.tone = out.sounds.size();
             add(t, 1.0, [](double x) { return 0.5 * std::sin(2 * std::numbers::pi * 1000 * x); });
             toneDone = true;
             t += 1.0 + uniform(0.3, 0.6);
@@ -80,8 +81,14 @@ SpeechLike SpeechLikeSignal(double seconds, int rate, double peak, unsigned seed
     return out;
 }
 
+std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Syllables() const {
+    auto syllables = sounds;
+    syllables.erase(syllables.begin() + static_cast<std::ptrdiff_t>(tone));
+    return syllables;
+}
+
 std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Pauses(int rate, double minSeconds,
-                                                                      double margin) const {
+                                                                    double margin) const {
     std::vector<std::pair<std::size_t, std::size_t>> pauses;
     const auto trim = static_cast<std::size_t>(margin * rate);
     std::size_t from = 0;

@@ -19,8 +19,11 @@ std::vector<float> SineTone(double frequency, double seconds, int rate, double a
 /// up to 4 kHz coloured by two formants) in words of one to four, with pauses between the words,
 /// and one steady 1 kHz tone of a second in the middle. Normalised to peak.
 struct SpeechLike {
-    std::vector<float> samples;                            ///< mono
+    std::vector<float> samples;                              ///< mono
     std::vector<std::pair<std::size_t, std::size_t>> sounds; ///< [first, end) of each sound
+    std::size_t tone = 0;                                    ///< which sound is the tone
+    /// The sounds but the tone.
+    std::vector<std::pair<std::size_t, std::size_t>> Syllables() const;
     /// The pauses of at least minSeconds between sounds, each shrunk by margin seconds at both
     /// ends (where a processed sound may still ring).
     std::vector<std::pair<std::size_t, std::size_t>> Pauses(int rate, double minSeconds = 0.2,
