@@ -73,6 +73,9 @@ public:
         const bool measureWhileScanning = m_steps.maximise && !m_steps.removeHiss;
         if (m_steps.maximise) {
             m_meter = LoudnessMeter::Create(format.channels, format.rate);
+            if (!m_meter) {
+                return Fail(Outcome::Unreadable, "The loudness meter cannot be set up.");
+            }
         }
 
         // Pass 1: is there sound at all, how long, how high is its peak.
@@ -97,7 +100,6 @@ public:
         if (peak == 0) {
             return Fail(Outcome::Silent, "The recording is silent: there is nothing to process.");
         }
-        m_frames = frames;
         m_peak = peak;
         m_learnFrames = m_steps.removeHiss
                             ? std::min<std::uint64_t>(
@@ -107,7 +109,9 @@ public:
         const double writePass = m_steps.removeHiss ? hissPass : static_cast<double>(frames);
         const double measurePass = m_steps.removeHiss && m_steps.maximise ? hissPass : 0.0;
         m_progress = std::make_unique<Progress>(m_callback, 2.0 * frames + measurePass + writePass);
-        m_progress->Advance(static_cast<double>(frames));
+        if (!Advance(static_cast<double>(frames))) {
+            return m_failure;
+        }
 
         double gain = 1.0;
         if (m_steps.maximise) {
@@ -304,7 +308,6 @@ private:
     std::unique_ptr<WaveReader> m_reader;
     std::unique_ptr<LoudnessMeter> m_meter;
     std::unique_ptr<Progress> m_progress;
-    std::uint64_t m_frames = 0;
     std::uint64_t m_learnFrames = 0;
     double m_peak = 0;
     CleanResult m_result;

@@ -54,12 +54,14 @@ constexpr double kPeakCeilingDbtp = -1.0;
 /// old one. Whatever fails, the old file stays as it was.
 ///
 /// Thread rules: call it on a worker thread, never the user interface thread: it reads the
-/// file two to four times and takes about a second a minute of recording. It keeps no state
-/// between calls and touches nothing but the file, so calls for different files may run at
-/// once; two calls for the same file, or anything else writing it meanwhile, leave one of the
-/// results (never a mix). progress is called on the calling thread, synchronously, some 200
-/// times at most, with a rising fraction and finally 1.0 when the file is in place; it must
-/// return quickly and must not touch widgets itself (post the value to the interface thread).
-/// The result is ready when the call returns; the file is not open afterwards.
+/// file two or three times (once more for each step) and takes about half a second of
+/// processor time for a minute of recording with both steps, plus the flush to disk. It keeps
+/// no state between calls and touches nothing but the file, so calls for different files may
+/// run at once. Two calls for the same file at once each write a complete file and the later
+/// rename wins; the caller should not start one while another runs, nor play or save the file
+/// meanwhile (a player that has it open keeps reading the old sound). progress is called on
+/// the calling thread, synchronously, at most some 200 times, with a rising fraction, and with
+/// 1.0 once the new file is in place; it must return quickly and must not touch widgets itself
+/// (post the fraction to the interface thread). When the call returns the file is closed.
 CleanResult CleanRecording(const std::string& path, const CleanSteps& steps,
                            const CleanProgress& progress = {});
