@@ -40,6 +40,9 @@ public:
     const std::string& GetFilePath() const { return m_path; }
     bool IsOpen() const { return m_fd >= 0; }
     bool IsWriting() const { return !m_tempPath.empty(); }
+    /// The descriptor, for a library that reads or writes through it itself (libsndfile's
+    /// sf_open_fd without closing it); GetPosition() does not follow what it does. -1 when closed.
+    int GetHandle() const { return m_fd; }
 
     /// Finishes the file: a new file is flushed and moved into place. Raises CFileException.
     void Close();

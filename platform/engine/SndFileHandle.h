@@ -25,6 +25,8 @@ public:
 
     SNDFILE* get() const { return m_file; }
     explicit operator bool() const { return m_file != nullptr; }
+    /// Gives the file up without closing it (to close it oneself and see sf_close's result).
+    SNDFILE* release() { return std::exchange(m_file, nullptr); }
     void reset() {
         if (m_file != nullptr) {
             sf_close(m_file);

@@ -1,5 +1,6 @@
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/audio/TestSignals.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,38 @@ TEST(QuillonPlaTest, BadJsonLeavesTheExistingFileAlone) {
         EXPECT_EQ(make.exitStatus, 1) << input;
         EXPECT_FALSE(make.err.empty()) << input;
         EXPECT_EQ(ReadFileBytes(dir.file("A.pla")), kWorkedExample) << input;
+    }
+}
+
+// The processing itself is tested in CleanRecordingTest; here the command's contract: the file
+// is replaced in place, bad input gets status 1, a message naming it, and is left alone.
+TEST(QuillonPlaTest, CleanProcessesInPlaceAndRefusesBadInputUntouched) {
+    TempDir dir;
+    const std::string take = dir.file("Take 1.wav");
+    testaudio::WriteToneWave(take, 440, 2.0, {22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_U8}, 0.1);
+    const Bytes before = ReadFileBytes(take);
+    const CommandResult clean = RunCommand(pla("clean --maximise " + ShellQuote(take)));
+    ASSERT_EQ(clean.exitStatus, 0) << clean.err;
+    EXPECT_NE(clean.out.find("-16.0 LUFS"), std::string::npos) << clean.out;
+    EXPECT_NE(ReadFileBytes(take), before);
+    EXPECT_EQ(ReadFileBytes(take).size(), before.size()) << "still 8-bit, same length";
+
+    const std::string silent = dir.file("silent.wav");
+    testaudio::WriteToneWave(silent, 440, 1.0, {22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16}, 0.0);
+    WriteFileBytes(dir.file("text.wav"), HexBytes("68656C6C6F"));
+    for (const std::string name : {"silent.wav", "text.wav", "missing.wav"}) {
+        const std::string path = dir.file(name);
+        const Bytes kept = name == "missing.wav" ? Bytes{} : ReadFileBytes(path);
+        const CommandResult bad = RunCommand(pla("clean --denoise " + ShellQuote(path)));
+        EXPECT_EQ(bad.exitStatus, 1) << name;
+        EXPECT_NE(bad.err.find(name), std::string::npos) << bad.err;
+        if (name != "missing.wav") {
+            EXPECT_EQ(ReadFileBytes(path), kept) << name;
+        }
+    }
+    for (const char* usage :
+         {"clean", "clean --denoise", "clean --louder x.wav", "clean a.wav b.wav"}) {
+        EXPECT_EQ(RunCommand(pla(usage)).exitStatus, 2) << usage;
     }
 }
 

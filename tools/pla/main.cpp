@@ -1,12 +1,16 @@
-// quillon-pla: inspect and write play list files.
+// quillon-pla: inspect and write play list files, and prepare announcements.
 //
 //   quillon-pla dump FILE    prints the list as the loader reads it, as JSON
 //   quillon-pla make FILE    reads that JSON on standard input and writes FILE
+//   quillon-pla clean FILE.wav [--denoise] [--maximise]
+//                            removes hiss from a wave file and/or maximises its volume, in
+//                            place (both when neither is given)
 //
 // Every kind of item is kept, whatever players this machine has. A damaged file is reported
 // with its reason and exit status 1; bad usage gives status 2.
 
 #include "platform/classlib/CException.h"
+#include "tools/pla/CleanCommand.h"
 #include "tools/pla/InertDevice.h"
 #include "tools/pla/PlayListJson.h"
 
@@ -18,13 +22,18 @@ namespace {
 
 int usage() {
     std::cerr << "usage: quillon-pla dump FILE.pla\n"
-                 "       quillon-pla make FILE.pla < list.json\n";
+                 "       quillon-pla make FILE.pla < list.json\n"
+                 "       quillon-pla clean FILE.wav [--denoise] [--maximise]\n";
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "clean") {
+        const int status = RunCleanCommand(argc - 2, argv + 2);
+        return status == 2 ? usage() : status;
+    }
     if (argc != 3) {
         return usage();
     }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <numbers>
+#include <random>
 #include <stdexcept>
 
 namespace testaudio {
@@ -17,6 +18,113 @@ std::vector<float> SineTone(double frequency, double seconds, int rate, double a
                                                          static_cast<double>(i) / rate));
     }
     return out;
+}
+
+SpeechLike SpeechLikeSignal(double seconds, int rate, double peak, unsigned seed) {
+    std::mt19937 random(seed);
+    auto uniform = [&](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    SpeechLike out;
+    const auto total = static_cast<std::size_t>(seconds * rate);
+    out.samples.assign(total, 0.0f);
+    auto add = [&](double start, double length, const auto& wave) {
+        const auto first = static_cast<std::size_t>(start * rate);
+        const auto end = std::min(total, first + static_cast<std::size_t>(length * rate));
+        for (std::size_t i = first; i < end; ++i) {
+            const double t = static_cast<double>(i - first) / rate;
+            // 20 ms rise, 40 ms fall, as a syllable's edges.
+            const double envelope = std::min({1.0, t / 0.02, (length - t) / 0.04});
+            out.samples[i] += static_cast<float>(envelope * wave(t));
+        }
+        out.sounds.emplace_back(first, end);
+    };
+    const double toneAt = seconds * 0.45;
+    bool toneDone = false;
+    for (double t = 0.3; t < seconds - 0.5;) {
+        if (!toneDone && t > toneAt) {
+            out.tone = out.sounds.size();
+            add(t, 1.0, [](double x) { return 0.5 * std::sin(2 * std::numbers::pi * 1000 * x); });
+            toneDone = true;
+            t += 1.0 + uniform(0.3, 0.6);
+            continue;
+        }
+        const int syllables = static_cast<int>(uniform(1, 5));
+        for (int s = 0; s < syllables && t < seconds - 0.5; ++s) {
+            const double length = uniform(0.12, 0.28);
+            const double f0 = uniform(100, 220);
+            const double glide = uniform(-0.2, 0.2);
+            const double f1 = uniform(400, 800);
+            const double f2 = uniform(1000, 2200);
+            add(t, length, [=](double x) {
+                const double f = f0 * (1 + glide * x / length);
+                double sum = 0;
+                for (int k = 1; k * f < 4000; ++k) {
+                    const double fk = k * f;
+                    const double colour = 1 + 2 * std::exp(-std::pow((fk - f1) / 200, 2)) +
+                                          1.5 * std::exp(-std::pow((fk - f2) / 300, 2));
+                    sum += colour / k * std::sin(2 * std::numbers::pi * fk * x + k);
+                }
+                return sum;
+            });
+            t += length + uniform(0.03, 0.06);
+        }
+        t += uniform(0.25, 0.7);
+    }
+    double highest = 0;
+    for (const float v : out.samples) {
+        highest = std::max(highest, static_cast<double>(std::fabs(v)));
+    }
+    for (float& v : out.samples) {
+        v = static_cast<float>(v * peak / highest);
+    }
+    return out;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Syllables() const {
+    auto syllables = sounds;
+    syllables.erase(syllables.begin() + static_cast<std::ptrdiff_t>(tone));
+    return syllables;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Pauses(int rate, double minSeconds,
+                                                                    double margin) const {
+    std::vector<std::pair<std::size_t, std::size_t>> pauses;
+    const auto trim = static_cast<std::size_t>(margin * rate);
+    std::size_t from = 0;
+    for (std::size_t i = 0; i <= sounds.size(); ++i) {
+        const std::size_t to = i < sounds.size() ? sounds[i].first : samples.size();
+        if (to > from && static_cast<double>(to - from) >= minSeconds * rate) {
+            pauses.emplace_back(from + (from == 0 ? 0 : trim), to - trim);
+        }
+        if (i < sounds.size()) {
+            from = sounds[i].second;
+        }
+    }
+    return pauses;
+}
+
+std::vector<float> WhiteNoise(std::size_t count, double rms, unsigned seed) {
+    std::mt19937 random(seed);
+    std::normal_distribution<double> gauss(0.0, rms);
+    std::vector<float> out(count);
+    for (float& v : out) {
+        v = static_cast<float>(gauss(random));
+    }
+    return out;
+}
+
+double RegionsRmsDb(const std::vector<float>& mono,
+                    const std::vector<std::pair<std::size_t, std::size_t>>& regions) {
+    double sum = 0;
+    std::size_t count = 0;
+    for (const auto& [first, end] : regions) {
+        for (std::size_t i = first; i < std::min(end, mono.size()); ++i) {
+            sum += static_cast<double>(mono[i]) * mono[i];
+            ++count;
+        }
+    }
+    return count == 0 || sum == 0 ? -200.0 : 10.0 * std::log10(sum / static_cast<double>(count));
 }
 
 void WriteWave(const std::string& path, const std::vector<float>& mono, const WaveFormat& format) {

@@ -7,12 +7,34 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testaudio {
 
 /// A mono sine tone; amplitude is the peak (1.0 = full scale).
 std::vector<float> SineTone(double frequency, double seconds, int rate, double amplitude = 0.5);
+
+/// A spoken announcement's stand-in: syllables (a voice of 100..220 Hz gliding, its harmonics
+/// up to 4 kHz coloured by two formants) in words of one to four, with pauses between the words,
+/// and one steady 1 kHz tone of a second in the middle. Normalised to peak.
+struct SpeechLike {
+    std::vector<float> samples;                              ///< mono
+    std::vector<std::pair<std::size_t, std::size_t>> sounds; ///< [first, end) of each sound
+    std::size_t tone = 0;                                    ///< which sound is the tone
+    /// The sounds but the tone.
+    std::vector<std::pair<std::size_t, std::size_t>> Syllables() const;
+    /// The pauses of at least minSeconds between sounds, each shrunk by margin seconds at both
+    /// ends (where a processed sound may still ring).
+    std::vector<std::pair<std::size_t, std::size_t>> Pauses(int rate, double minSeconds = 0.2,
+                                                            double margin = 0.06) const;
+};
+SpeechLike SpeechLikeSignal(double seconds, int rate, double peak = 0.5, unsigned seed = 1);
+/// Gaussian white noise of the given RMS level.
+std::vector<float> WhiteNoise(std::size_t count, double rms, unsigned seed = 2);
+/// The RMS level (dB) over the given stretches of a mono signal.
+double RegionsRmsDb(const std::vector<float>& mono,
+                    const std::vector<std::pair<std::size_t, std::size_t>>& regions);
 
 struct WaveFormat {
     int rate = 44100;
