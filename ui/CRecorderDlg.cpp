@@ -16,6 +16,8 @@
 #include "ui_CRecorderDlg.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QRadioButton>
 
 #include <filesystem>
@@ -39,7 +41,8 @@ const char* const kRecordCaption = "Record Announcement";
 const char* const kStopRecordingCaption = "Stop Recording";
 const char* const kPlayCaption = "Play Announcement";
 const char* const kStopPlayingCaption = "Stop Playing";
-const char* const kNotImplemented = "This feature is not yet implemented";
+const char* const kRemovingHiss = "Removing hiss from the recording…";
+const char* const kMaximizing = "Maximizing the volume of the recording…";
 const char* const kAskToSave = "Do you want to save this announcement?";
 const char* const kNoMicrophone =
     "Unable to record: this PC has no microphone that Quillon can use.\nConnect a microphone "
@@ -80,7 +83,11 @@ CRecorderDlg::CRecorderDlg(const DialogContext& context, QWidget* parent)
     , m_ui(std::make_unique<Ui::CRecorderDlg>())
     , m_notifyWindow([this](UINT message, WPARAM wParam, LPARAM lParam) {
         WindowProc(message, wParam, lParam);
-    }) {
+    })
+    , m_cleaner(std::make_unique<RecordingCleaner>(
+          this, [this](const RecordingCleaner::Job& job, const CleanResult& result) {
+              OnProcessed(job, result);
+          })) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -101,6 +108,7 @@ CRecorderDlg::CRecorderDlg(const DialogContext& context, QWidget* parent)
 }
 
 CRecorderDlg::~CRecorderDlg() {
+    m_cleaner.reset();
     if (!m_initialised) {
         return;
     }
@@ -132,11 +140,6 @@ bool CRecorderDlg::OnInitDialog() {
     m_ui->saveButton->setIcon(LoadIconResource(IDI_SAVE));
     SetCaption(m_ui->recordButton, kRecordCaption);
     SetCaption(m_ui->playButton, kPlayCaption);
-    // Hidden until it does something; its place stays, so that the layout does not jump.
-    QSizePolicy keepPlace = m_ui->maximizeButton->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    m_ui->maximizeButton->setSizePolicy(keepPlace);
-    m_ui->maximizeButton->hide();
 
     // Always-tip style: the tips show even while the recorder is not the active window.
     m_tips.Create(this, true);
@@ -290,11 +293,51 @@ void CRecorderDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CRecorderDlg::OnRemoveHiss() {
-    AfxMessageBox(kNotImplemented, MB_OK | MB_ICONINFORMATION);
+    StartProcessing({.removeHiss = true}, kRemovingHiss);
 }
 
 void CRecorderDlg::OnMaximizeVolume() {
-    AfxMessageBox(kNotImplemented, MB_OK | MB_ICONINFORMATION);
+    StartProcessing({.maximise = true}, kMaximizing);
+}
+
+void CRecorderDlg::StartProcessing(const CleanSteps& steps, const char* doing) {
+    if (m_state != idle || m_cleaner->IsRunning()) {
+        return;
+    }
+    MoxRecorder& recorder = *m_context.recorder;
+    RecordingCleaner::Job job{recorder.GetFilePath(), {}, steps, QString::fromUtf8(doing)};
+    if (recorder.GetFileName() != MoxRecorder::kWorkingFileName) {
+        // Play plays an announcement saved already: it stays as saved until the user saves
+        // again, so the processing works on a copy in the working file.
+        job.copyFrom = job.path;
+        job.path = (std::filesystem::path(job.path).parent_path() / MoxRecorder::kWorkingFileName)
+                       .string();
+    }
+    m_state = processing;
+    EnableCommands(false);
+    m_cleaner->Start(std::move(job));
+}
+
+void CRecorderDlg::OnProcessed(const RecordingCleaner::Job& job, const CleanResult& result) {
+    using Outcome = CleanResult::Outcome;
+    m_state = idle;
+    if (result.outcome == Outcome::Done) {
+        if (!job.copyFrom.empty()) {
+            m_context.recorder->SetFileName(MoxRecorder::kWorkingFileName);
+        }
+        m_bUnsaved = true;
+    }
+    EnableCommands(true);
+    if (m_closing || result.outcome == Outcome::Done || result.outcome == Outcome::Stopped) {
+        return; // the sound tells, or the user stopped it
+    }
+    if (result.outcome == Outcome::Unchanged) {
+        AfxMessageBox(result.message, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    const std::string& file = job.copyFrom.empty() ? job.path : job.copyFrom;
+    AfxMessageBox("Unable to process the file " + file + ".\n" + result.message,
+                  MB_OK | MB_ICONSTOP);
 }
 
 std::string CRecorderDlg::WaveFolder() const {
@@ -354,6 +397,9 @@ void CRecorderDlg::StopActivity() {
 }
 
 void CRecorderDlg::accept() {
+    if (m_state == processing) {
+        m_cleaner->Wait(false);
+    }
     StopActivity();
     if (m_bUnsaved && AfxMessageBox(kAskToSave, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         OnSave();
@@ -362,6 +408,11 @@ void CRecorderDlg::accept() {
 }
 
 void CRecorderDlg::reject() {
+    if (m_state == processing) {
+        m_closing = true;
+        m_cleaner->Wait(true);
+        m_closing = false;
+    }
     StopActivity();
     m_bUnsaved = false;
     QDialog::reject();
@@ -370,6 +421,31 @@ void CRecorderDlg::reject() {
 void CRecorderDlg::EnableProcessing(bool enable) {
     m_ui->removeHissButton->setEnabled(enable);
     m_ui->maximizeButton->setEnabled(enable);
+}
+
+void CRecorderDlg::keyPressEvent(QKeyEvent* event) {
+    if (m_state == processing && event->matches(QKeySequence::Cancel)) {
+        event->accept(); // Esc would cancel the dialog
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CRecorderDlg::closeEvent(QCloseEvent* event) {
+    if (m_state == processing) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CRecorderDlg::EnableCommands(bool enable) {
+    m_ui->recordButton->setEnabled(enable);
+    m_ui->playButton->setEnabled(enable);
+    m_ui->saveButton->setEnabled(enable && m_bUnsaved);
+    EnableProcessing(enable);
+    m_ui->okButton->setEnabled(enable);
+    m_ui->cancelButton->setEnabled(enable);
 }
 
 void CRecorderDlg::EnableQuality(bool enable) {

@@ -4,6 +4,7 @@
 #include "ui/CTipCtrl.h"
 #include "ui/DialogContext.h"
 #include "ui/QtNotifyWindow.h"
+#include "ui/RecordingCleaner.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -12,6 +13,8 @@
 #include <string>
 
 class QAbstractButton;
+class QCloseEvent;
+class QKeyEvent;
 
 namespace Ui {
 class CRecorderDlg;
@@ -21,7 +24,9 @@ class CRecorderDlg;
 /// recording back through the shared wave player, sets the microphone level and the recording
 /// quality, and saves the recording under a name of the user's choice.
 ///
-/// States: idle, recording (the record button stops) and playing (the play button stops).
+/// States: idle, recording (the record button stops), playing (the play button stops) and
+/// processing (Remove hiss or Maximize the volume runs on a worker thread; every command that
+/// would touch the recording or close the dialog is off until it ends).
 /// While it is open the completion notices come here: a successful one ends the recording or
 /// the playback. Closing it in any way stops a recording, which is kept in the working file,
 /// and silences a playback; OK then offers to save a recording not yet saved.
@@ -44,7 +49,7 @@ public:
         IDC_QUALITY_GOOD = 1062,
         IDC_QUALITY_BEST = 1063,
     };
-    enum State { idle, recording, playing };
+    enum State { idle, recording, playing, processing };
 
     explicit CRecorderDlg(const DialogContext& context, QWidget* parent = nullptr);
     ~CRecorderDlg() override;
@@ -56,10 +61,17 @@ public:
     NotifyWindow* GetNotifyWindow() { return &m_notifyWindow; }
 
     void setVisible(bool visible) override;
-    /// OK: stops what runs and offers to save a recording that is not saved yet.
+    /// OK: stops what runs (waits for a processing to end) and offers to save a recording
+    /// that is not saved yet.
     void accept() override;
-    /// Cancel, Esc and the window's close button: stops what runs; never asks.
+    /// Cancel, Esc and the window's close button: stops what runs; never asks. Esc and the
+    /// close button are refused while a processing runs; a reject() then (the program is
+    /// told to end) stops the processing, waits for it and closes.
     void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool OnInitDialog();
@@ -69,6 +81,9 @@ private:
     bool OnSave();
     void OnRemoveHiss();
     void OnMaximizeVolume();
+    /// Runs the steps over the recording that Play plays, off the interface thread.
+    void StartProcessing(const CleanSteps& steps, const char* doing);
+    void OnProcessed(const RecordingCleaner::Job& job, const CleanResult& result);
     void OnQuality(DWORD quality);
     void OnLevelMoved(int level);
     /// The dialog's window procedure for posted messages: completion notices.
@@ -81,6 +96,8 @@ private:
     /// What closing does first: a recording is stopped and kept, a playback stopped.
     void StopActivity();
     void EnableProcessing(bool enable);
+    /// Every command that touches the recording or closes the dialog.
+    void EnableCommands(bool enable);
     void EnableQuality(bool enable);
     void SetCaption(QAbstractButton* button, const char* caption);
     /// Where the recordings are: the folder of the working file.
@@ -98,4 +115,8 @@ private:
     QIcon m_hStopPlayingIcon;
     QtNotifyWindow m_notifyWindow;
     bool m_initialised = false;
+    /// The dialog is being closed: what a stopped processing came to is not shown.
+    bool m_closing = false;
+    /// Last: it stops and joins its worker before the rest goes.
+    std::unique_ptr<RecordingCleaner> m_cleaner;
 };
