@@ -88,7 +88,8 @@ void RecordingCleaner::Run(unsigned run) {
         std::error_code ignored;
         std::filesystem::remove(m_job.path, ignored);
     }
-    QMetaObject::invokeMethod(this, [this, run] { Finish(run); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, run] { Finish(run); }, Qt::QueuedConnection);
 }
 
 void RecordingCleaner::Wait(bool stop) {

@@ -1,6 +1,9 @@
 #include "ui/CRecorderDlg.h"
 
 #include "platform/mci/Mci.h"
+#include "tests/support/audio/AudioAnalysis.h"
+#include "tests/support/audio/RecordingSupport.h"
+#include "tests/support/audio/TestSignals.h"
 #include "tests/ui/DialogFixture.h"
 #include "ui/DialogControls.h"
 #include "ui/IconResources.h"
@@ -12,8 +15,12 @@
 #include <QSlider>
 #include <QTest>
 
+#include <cmath>
+#include <tuple>
+
 namespace {
 
+using namespace testaudio;
 using R = CRecorderDlg;
 
 class CRecorderDlgTest : public DialogFixture {
@@ -60,6 +67,9 @@ protected:
         }
         return text;
     }
+    bool processed() const {
+        return WaitUntil([this] { return dialog->GetState() == R::idle; });
+    }
     /// The command that saves the recording of `device` as file.
     std::string savedAs(const std::string& file) const {
         return "save " + std::to_string(device) + " flags=0x102 file=" + file;
@@ -79,7 +89,7 @@ TEST_F(CRecorderDlgTest, StatesNoticesLevelAndSavesAcrossTwoRecordings) {
     EXPECT_EQ(notifyWindow.load(), dialog->GetNotifyWindow()) << "the notices come here";
     EXPECT_TRUE(GetDlgItemAs<QAbstractButton>(dialog.get(), R::IDC_QUALITY_AVERAGE)->isChecked());
     EXPECT_EQ(look(), "RpshmQ 163 150");
-    EXPECT_TRUE(GetDlgItem(dialog.get(), R::IDC_MAXIMIZE_VOLUME)->isHidden());
+    EXPECT_FALSE(GetDlgItem(dialog.get(), R::IDC_MAXIMIZE_VOLUME)->isHidden());
     for (QWidget* control : dialog->findChildren<QWidget*>()) {
         EXPECT_NE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), "");
     }
@@ -138,6 +148,26 @@ TEST_F(CRecorderDlgTest, StatesNoticesLevelAndSavesAcrossTwoRecordings) {
     EXPECT_EQ(look(), "RPsHMQ 163 150");
     EXPECT_EQ(recorder->GetFileName(), "~quilon.wa~");
 
+    // A silent recording cannot be maximised. While it runs nothing else starts, and Esc does
+    // not close; then the message names the file, which is as it was.
+    WriteWave(working, std::vector<float>(4410, 0.0f),
+              {22050, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_U8});
+    const Bytes silent = ReadFileBytes(working);
+    click(R::IDC_MAXIMIZE_VOLUME);
+    EXPECT_EQ(look(), "rpshmQ 163 150");
+    for (int id : {IDOK, 2}) { // OK and Cancel
+        EXPECT_FALSE(GetDlgItem(dialog.get(), id)->isEnabled());
+    }
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_TRUE(processed());
+    EXPECT_EQ(boxes.boxes.at(2).text,
+              "Unable to process the file " + working +
+                  ".\nThe recording is silent: there is nothing to process.");
+    EXPECT_EQ(boxes.boxes[2].type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+    EXPECT_EQ(ReadFileBytes(working), silent);
+    EXPECT_EQ(look(), "RPsHMQ 163 150");
+
     auto* bar = GetDlgItemAs<QSlider>(dialog.get(), R::IDC_LEVEL);
     QTest::keyClick(bar, Qt::Key_PageUp);
     EXPECT_EQ(level->text(), "70") << "up is louder";
@@ -149,7 +179,58 @@ TEST_F(CRecorderDlgTest, StatesNoticesLevelAndSavesAcrossTwoRecordings) {
     dialog->close();
     EXPECT_EQ(take(), (std::vector<std::string>{"stop " + std::to_string(device) + " flags=0x2",
                                                 "close " + std::to_string(device) + " flags=0x2"}));
-    EXPECT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes.size(), 3u);
+}
+
+TEST_F(CRecorderDlgTest, RemoveHissThenSaveWritesTheCleanedFileAndSavedFilesStayAsSaved) {
+    open();
+    click(R::IDC_RECORD);
+    click(R::IDC_RECORD);
+    // What the microphone gave: speech with hiss 25 dB below it.
+    constexpr int rate = 44100;
+    const SpeechLike speech = SpeechLikeSignal(4.0, rate);
+    const double level = RegionsRmsDb(speech.samples, speech.sounds);
+    std::vector<float> noisy = WhiteNoise(speech.samples.size(), std::pow(10, (level - 25) / 20));
+    for (std::size_t i = 0; i < noisy.size(); ++i) {
+        noisy[i] += speech.samples[i];
+    }
+    WriteWave(working, noisy, {rate, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16});
+    const auto floor = [&](const std::string& file) {
+        return RegionsRmsDb(ReadSoundFile(file).samples, speech.Pauses(rate));
+    };
+    const auto format = [](const std::string& file) {
+        const RiffFormat f = ReadRiffFormat(file);
+        return std::tuple(f.valid, f.formatTag, f.channels, f.samplesPerSecond, f.bitsPerSample,
+                          f.dataBytes);
+    };
+    const double hiss = floor(working);
+    const auto recorded = format(working);
+
+    click(R::IDC_REMOVE_HISS);
+    ASSERT_TRUE(processed());
+    EXPECT_EQ(look(), "RPSHMQ 163 150") << "each can be applied again";
+    files.answer = QString::fromStdString(hello);
+    click(R::IDC_SAVE);
+    EXPECT_EQ(format(hello), recorded);
+    EXPECT_LT(floor(hello), hiss - 10);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    // Play plays hello.wav now: it stays as saved, the louder sound is a new recording.
+    const Bytes saved = ReadFileBytes(hello);
+    click(R::IDC_MAXIMIZE_VOLUME);
+    ASSERT_TRUE(processed());
+    EXPECT_EQ(ReadFileBytes(hello), saved);
+    EXPECT_EQ(recorder->GetFileName(), "~quilon.wa~");
+    EXPECT_EQ(look(), "RPSHMQ 163 150");
+    EXPECT_GT(RmsDb(ReadSoundFile(working).samples), RmsDb(ReadSoundFile(hello).samples) + 1);
+
+    // The program told to end while it runs: the run stops, the file stays, the dialog closes.
+    const Bytes louder = ReadFileBytes(working);
+    click(R::IDC_REMOVE_HISS);
+    dialog->reject();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(ReadFileBytes(working), louder);
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CRecorderDlgTest, OkWhileRecordingKeepsTheRecordingAndAsksToSave) {
