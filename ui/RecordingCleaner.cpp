@@ -105,10 +105,8 @@ void RecordingCleaner::Finish(unsigned run) {
     }
     m_worker.join();
     m_wait.reset();
-    if (m_progress) {
-        m_progress->hide();
-        m_progress->deleteLater();
-        m_progress = nullptr;
-    }
+    // Never called from the progress dialog's own handlers (its Cancel only raises the flag),
+    // so it can go at once, before its timer could show it.
+    delete m_progress;
     m_finished(m_job, m_result);
 }
