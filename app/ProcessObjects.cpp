@@ -25,13 +25,13 @@ ProcessObject<MoxRecorder> g_recorder;
 
 namespace {
 
-// The software mixer's buses are the engine's, in the same order.
+// The software mixer sets the engine's buses.
 class BusForwarder final : public SoftMixerListener {
 public:
     explicit BusForwarder(SoundEngine& engine)
         : m_engine(engine) {}
-    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
-        m_engine.SetBusFader(static_cast<Bus>(static_cast<int>(bus)), left, right);
+    void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) override {
+        m_engine.SetBusFader(bus, left, right);
     }
 
 private:

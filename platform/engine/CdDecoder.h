@@ -2,13 +2,10 @@
 
 #include "platform/engine/CdDisc.h"
 #include "platform/engine/Decoder.h"
+#include "platform/engine/EngineTypes.h"
 
 #include <memory>
 #include <vector>
-
-/// How CD sectors are read: straight (fine for images and good drives) or through the
-/// paranoia layer, which verifies overlapping reads and repairs jitter on real drives.
-enum class CdReadMode { Auto, Direct, Paranoia };
 
 /// Reads digital audio from a CD between two sectors (end exclusive), as 44100 Hz stereo.
 /// It opens the disc on its own, so the feeder thread never shares a libcdio handle.

@@ -85,3 +85,15 @@ bool CdDisc::IsAudioTrack(int track) const {
     }
     return cdio_get_track_format(m_cdio.get(), static_cast<track_t>(track)) == TRACK_FORMAT_AUDIO;
 }
+
+CdToc CdDisc::Toc() const {
+    CdToc toc;
+    toc.device = m_device;
+    toc.firstTrack = m_first;
+    toc.leadout = m_leadout;
+    for (int track = m_first; track <= LastTrack(); ++track) {
+        toc.trackStarts.push_back(TrackStart(track));
+        toc.audioTracks.push_back(IsAudioTrack(track));
+    }
+    return toc;
+}

@@ -19,9 +19,9 @@
 /// start; the last one to the lead-out.
 class CdDisc {
 public:
-    static constexpr int kFramesPerSector = 588;
-    static constexpr int kSectorsPerSecond = 75;
-    static constexpr int kSampleRate = 44100;
+    static constexpr int kFramesPerSector = CdToc::kFramesPerSector;
+    static constexpr int kSectorsPerSecond = CdToc::kSectorsPerSecond;
+    static constexpr int kSampleRate = CdToc::kSampleRate;
 
     static std::unique_ptr<CdDisc> Open(const std::string& device, EngineStatus& status);
 
@@ -35,6 +35,8 @@ public:
     std::int32_t Leadout() const { return m_leadout; }
     bool IsAudioTrack(int track) const;
     CdIo_t* Handle() const { return m_cdio.get(); }
+    /// The table of contents as the engine's callers see it.
+    CdToc Toc() const;
 
     /// The device that "" stands for: CDIO's default drive, or "" when there is none.
     static std::string DefaultDrive();

@@ -2,6 +2,7 @@
 
 std::unique_ptr<SdlAudioDevice> SdlAudioDevice::Open(Direction direction, int rate, int frames,
                                                      SDL_AudioCallback callback, void* userdata,
+                                                     std::shared_ptr<std::atomic<int>> live,
                                                      std::string& error) {
     SDL_AudioSpec want{};
     SDL_AudioSpec have{};
@@ -18,12 +19,14 @@ std::unique_ptr<SdlAudioDevice> SdlAudioDevice::Open(Direction direction, int ra
         error = SDL_GetError();
         return nullptr;
     }
+    live->fetch_add(1);
     SDL_PauseAudioDevice(id, 0);
-    return std::unique_ptr<SdlAudioDevice>(new SdlAudioDevice(id));
+    return std::unique_ptr<SdlAudioDevice>(new SdlAudioDevice(id, std::move(live)));
 }
 
 SdlAudioDevice::~SdlAudioDevice() {
     SDL_CloseAudioDevice(m_id);
+    m_live->fetch_sub(1);
 }
 
 bool SdlAudioDevice::IsLost() const {

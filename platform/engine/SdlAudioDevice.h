@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -15,9 +16,11 @@ class SdlAudioDevice {
 public:
     enum class Direction { Output, Capture };
 
-    /// Opens and starts the device; nullptr and error on failure.
+    /// Opens and starts the device; nullptr and error on failure. live counts the device from
+    /// its open until its close has returned.
     static std::unique_ptr<SdlAudioDevice> Open(Direction direction, int rate, int frames,
                                                 SDL_AudioCallback callback, void* userdata,
+                                                std::shared_ptr<std::atomic<int>> live,
                                                 std::string& error);
     ~SdlAudioDevice();
     SdlAudioDevice(const SdlAudioDevice&) = delete;
@@ -29,7 +32,9 @@ public:
     bool IsLost() const;
 
 private:
-    explicit SdlAudioDevice(SDL_AudioDeviceID id)
-        : m_id(id) {}
+    SdlAudioDevice(SDL_AudioDeviceID id, std::shared_ptr<std::atomic<int>> live)
+        : m_id(id)
+        , m_live(std::move(live)) {}
     SDL_AudioDeviceID m_id;
+    std::shared_ptr<std::atomic<int>> m_live;
 };

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "platform/engine/CdDecoder.h"
 #include "platform/engine/EngineTypes.h"
-#include "platform/engine/SynthPool.h"
 
 #include <chrono>
 #include <cstdint>
@@ -50,13 +48,19 @@
 /// threads of their own, since a close can hang inside the sound library (a stalled input).
 class SoundEngine {
 public:
+    /// FluidSynth's "synth.gain". Its default (0.2) renders a General MIDI arrangement (piano
+    /// chords, bass, strings, drums) at about -32 dBFS RMS, far below mastered wave files (-14
+    /// to -18). 0.8 (+12 dB) brings that arrangement to about -20 dBFS RMS with peaks near
+    /// -5 dBFS, leaving headroom for denser files; the mix is clipped at full scale.
+    static constexpr double kDefaultSynthGain = 0.8;
+
     struct Config {
         int mixRate = 44100;
         /// SDL buffer size: one callback's worth; small so an item follows another quickly.
         int deviceFrames = 512;
         /// How long the device stays open after the last source stopped.
         std::chrono::milliseconds linger{5000};
-        double synthGain = SynthPool::kDefaultSynthGain;
+        double synthGain = kDefaultSynthGain;
         CdReadMode cdReadMode = CdReadMode::Auto;
         /// How long ProbeOutput and StartCapture wait for the feeder thread to try the device.
         std::chrono::milliseconds probeTimeout{5000};
@@ -67,11 +71,6 @@ public:
         /// A capture ends by itself when its saved data would grow past this (a RIFF file's
         /// sizes are 32-bit; room is left for the header).
         std::uint64_t maxCaptureBytes = 0xFFFFFFFFull - 0xFFFF;
-    };
-
-    struct BusFader {
-        std::uint16_t left = 65535;
-        std::uint16_t right = 65535;
     };
 
     struct Stats {
@@ -147,8 +146,11 @@ public:
     EngineStatus ProbeOutput();
     /// Loads the SoundFont (it then stays loaded for the MIDI sources that follow).
     EngineStatus ProbeSoundFont(const std::string& soundFont);
-    /// Reads the table of contents of the CD ("" = the default drive).
-    EngineStatus ProbeCd(const std::string& device, int& trackCount);
+    /// Reads the table of contents of the CD ("" = the default drive); toc is left empty on
+    /// failure. Device names: "" is the default drive; a path ending in ".cue" is a CUE/BIN
+    /// image (the BIN with the same base name is read, whatever the CUE's FILE line says);
+    /// anything else a drive path.
+    EngineStatus ReadCd(const std::string& device, CdToc& toc);
 
     int MixRate() const;
     Stats GetStats() const;

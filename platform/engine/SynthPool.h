@@ -30,15 +30,10 @@ struct LoadedSynth {
 /// Keeps synthesizers with their SoundFont loaded between items: loading a General MIDI font
 /// takes tens of milliseconds to seconds, so it happens once per engine and font, not per item.
 /// One synthesizer serves one MIDI source at a time; a second concurrent source gets a second
-/// one (loaded then). Thread-safe.
-///
-/// Synth gain: FluidSynth's default (0.2) renders a General MIDI arrangement (piano chords,
-/// bass, strings, drums) at about -32 dBFS RMS, far below mastered wave files (-14 to -18).
-/// kDefaultSynthGain (0.8, +12 dB) brings that arrangement to about -20 dBFS RMS with peaks
-/// near -5 dBFS, leaving headroom for denser files; the mix is clipped at full scale.
+/// one (loaded then). Thread-safe. The gain is FluidSynth's "synth.gain" (the engine's
+/// default: SoundEngine::kDefaultSynthGain).
 class SynthPool {
 public:
-    static constexpr double kDefaultSynthGain = 0.8;
     /// Idle synthesizers kept per SoundFont.
     static constexpr std::size_t kMaxIdle = 2;
 

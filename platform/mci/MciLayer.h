@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+class MciDevice;
 class SoundEngine;
 
 /// The media control commands over the sound engine: waveaudio (522) plays sound files,
@@ -82,40 +83,43 @@ public:
     const Config& GetConfig() const { return m_config; }
 
 private:
-    struct Device;
-
-    std::shared_ptr<Device> Find(MCIDEVICEID id);
+    std::shared_ptr<MciDevice> Find(MCIDEVICEID id);
     MCIERROR Open(DWORD_PTR flags, DWORD_PTR param);
-    using DeviceCommand = MCIERROR (MciLayer::*)(MCIDEVICEID, DWORD_PTR, DWORD_PTR);
-    /// A command sent to MCI_ALL_DEVICE_ID: to each device open now.
-    MCIERROR ToEveryDevice(DeviceCommand command, DWORD_PTR flags, DWORD_PTR param);
-    MCIERROR Close(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
-    MCIERROR Play(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
-    MCIERROR Stop(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
-    MCIERROR Set(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
-    MCIERROR Status(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
-    MCIERROR Record(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
-    MCIERROR Save(MCIDEVICEID id, DWORD_PTR flags, DWORD_PTR param);
-    /// The recording format after the fields of an MCI_SET, checked.
-    MCIERROR WaveFormat(const Device& device, DWORD_PTR flags, const MCI_WAVE_SET_PARMS& parms,
-                        PcmFormat& format);
-    MCIERROR CdRange(Device& device, DWORD_PTR flags, const void* param, std::int32_t& start,
-                     std::int32_t& end);
-    /// Notice bookkeeping of a play or recording that started; m_mutex held.
-    void RecordPlay(Device& device, DWORD_PTR flags, DWORD_PTR callback, bool restarted,
+    /// The device's own part of a command, after the shared preamble; command holds its lock.
+    MCIERROR Run(MciDevice& device, std::unique_lock<std::mutex>& command, UINT message,
+                 DWORD_PTR flags, DWORD_PTR param);
+    /// MCI_STOP or MCI_CLOSE to MCI_ALL_DEVICE_ID: to each device open now, one notice for all.
+    MCIERROR ToEveryDevice(UINT message, DWORD_PTR flags, DWORD_PTR param);
+    MCIERROR Close(MciDevice& device);
+    MCIERROR Stop(MciDevice& device);
+    MCIERROR Play(MciDevice& device, std::unique_lock<std::mutex>& command, DWORD_PTR flags,
+                  const MCI_PLAY_PARMS* parms);
+    MCIERROR Set(MciDevice& device, DWORD_PTR flags, const MCI_SET_PARMS& parms);
+    MCIERROR Status(MciDevice& device, DWORD_PTR flags, MCI_STATUS_PARMS& parms);
+    MCIERROR Record(MciDevice& device, std::unique_lock<std::mutex>& command, DWORD_PTR flags,
+                    const MCI_RECORD_PARMS* parms);
+    MCIERROR Save(MciDevice& device, DWORD_PTR flags, const MCI_SAVE_PARMS* parms);
+
+    // Notices of plays and recordings; m_mutex held unless said otherwise.
+    /// Notice bookkeeping of a play or recording that started.
+    void RecordPlay(MciDevice& device, DWORD_PTR flags, DWORD_PTR callback, bool restarted,
                     std::uint64_t serial);
-    /// For MCI_WAIT: returns once the play or recording `serial` has ended, been replaced or
-    /// its device closed; true when it ended because reading or writing failed.
-    bool WaitUntilEnded(MCIDEVICEID id, const Device& device, std::uint64_t serial);
-    void OnEnd(MCIDEVICEID id, EndReason reason, std::uint64_t serial);
-    /// A play or recording ended by itself; m_mutex held.
-    void Ended(Device& device, EndReason reason);
+    /// For MCI_WAIT, without m_mutex: returns once the play or recording `serial` has ended,
+    /// been replaced or its device closed; true when it ended because reading or writing
+    /// failed.
+    bool WaitUntilEnded(const MciDevice& device, std::uint64_t serial);
+    /// The engine's end handler for a play or recording of the device (takes m_mutex).
+    EndHandler EndHandlerFor(MCIDEVICEID id);
+    /// A play or recording ended by itself.
+    void Ended(MciDevice& device, EndReason reason);
+    /// The device stopped or closed: a pending notice is aborted.
+    void Aborted(MciDevice& device);
     /// Posts a notice to the callback window of a parameter block (none when it is 0).
     static void Post(DWORD_PTR callback, WPARAM code, MCIDEVICEID id);
 
     SoundEngine& m_engine;
     Config m_config;
-    std::mutex m_mutex; // the device map and every device's play and notice state
+    std::mutex m_mutex; // the device map and every device's notice state
     std::condition_variable m_playEnded;
-    std::map<MCIDEVICEID, std::shared_ptr<Device>> m_devices;
+    std::map<MCIDEVICEID, std::shared_ptr<MciDevice>> m_devices;
 };

@@ -41,7 +41,7 @@ struct BusControls {
     DWORD destinationMute; // 0: the destination has no mute
 };
 
-constexpr BusControls kBuses[mixerBusCount] = {
+constexpr BusControls kBuses[kBusCount] = {
     {SoftMixer::synthesizerVolumeId, SoftMixer::synthesizerMuteId, SoftMixer::speakersVolumeId,
      SoftMixer::speakersMuteId},
     {SoftMixer::waveOutVolumeId, SoftMixer::waveOutMuteId, SoftMixer::speakersVolumeId,
@@ -131,8 +131,8 @@ SoftMixer::SoftMixer(std::shared_ptr<MixerLevelStore> store)
     : DescribedMixerDevice(describe(store.get()))
     , m_store(std::move(store)) {
     auto lock = LockValues();
-    for (int bus = 0; bus < mixerBusCount; ++bus) {
-        m_reported[bus] = busFaderLocked(static_cast<MixerBus>(bus));
+    for (int bus = 0; bus < kBusCount; ++bus) {
+        m_reported[bus] = busFaderLocked(static_cast<Bus>(bus));
     }
 }
 
@@ -145,7 +145,7 @@ std::uint16_t SoftMixer::EffectiveLevel(DWORD source, DWORD destination, bool mu
     return static_cast<std::uint16_t>((product + fullLevel / 2) / fullLevel);
 }
 
-MixerBusFader SoftMixer::busFaderLocked(MixerBus bus) const {
+BusFader SoftMixer::busFaderLocked(Bus bus) const {
     const BusControls& c = kBuses[static_cast<int>(bus)];
     const std::vector<DWORD>& source = ValuesLocked(c.sourceVolume);
     const std::vector<DWORD>& destination = ValuesLocked(c.destinationVolume);
@@ -155,7 +155,7 @@ MixerBusFader SoftMixer::busFaderLocked(MixerBus bus) const {
             EffectiveLevel(source.at(1), destination.at(1), muted)};
 }
 
-MixerBusFader SoftMixer::GetBusFader(MixerBus bus) const {
+BusFader SoftMixer::GetBusFader(Bus bus) const {
     auto lock = LockValues();
     return busFaderLocked(bus);
 }
@@ -166,9 +166,9 @@ void SoftMixer::SetListener(SoftMixerListener* listener) {
     if (m_listener == nullptr) {
         return;
     }
-    for (int bus = 0; bus < mixerBusCount; ++bus) {
-        m_reported[bus] = busFaderLocked(static_cast<MixerBus>(bus));
-        m_listener->OnFaderChanged(static_cast<MixerBus>(bus), m_reported[bus].left,
+    for (int bus = 0; bus < kBusCount; ++bus) {
+        m_reported[bus] = busFaderLocked(static_cast<Bus>(bus));
+        m_listener->OnFaderChanged(static_cast<Bus>(bus), m_reported[bus].left,
                                    m_reported[bus].right);
     }
 }
@@ -182,12 +182,12 @@ void SoftMixer::ValuesChanged(DWORD controlId, const std::vector<DWORD>& before,
             }
         }
     }
-    for (int bus = 0; bus < mixerBusCount; ++bus) {
-        const MixerBusFader now = busFaderLocked(static_cast<MixerBus>(bus));
+    for (int bus = 0; bus < kBusCount; ++bus) {
+        const BusFader now = busFaderLocked(static_cast<Bus>(bus));
         if (now != m_reported[bus]) {
             m_reported[bus] = now;
             if (m_listener != nullptr) {
-                m_listener->OnFaderChanged(static_cast<MixerBus>(bus), now.left, now.right);
+                m_listener->OnFaderChanged(static_cast<Bus>(bus), now.left, now.right);
             }
         }
     }

@@ -69,7 +69,7 @@ public:
     /// must stay alive until it is replaced.
     void SetListener(SoftMixerListener* listener);
     /// The effective level of a bus now.
-    MixerBusFader GetBusFader(MixerBus bus) const;
+    BusFader GetBusFader(Bus bus) const;
 
     /// One channel's effective level (see above).
     static std::uint16_t EffectiveLevel(DWORD source, DWORD destination, bool muted);
@@ -77,9 +77,9 @@ public:
 private:
     void ValuesChanged(DWORD controlId, const std::vector<DWORD>& before,
                        const std::vector<DWORD>& after) override;
-    MixerBusFader busFaderLocked(MixerBus bus) const;
+    BusFader busFaderLocked(Bus bus) const;
 
     std::shared_ptr<MixerLevelStore> m_store;
     SoftMixerListener* m_listener = nullptr;
-    std::array<MixerBusFader, mixerBusCount> m_reported{};
+    std::array<BusFader, kBusCount> m_reported{};
 };

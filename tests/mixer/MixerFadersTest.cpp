@@ -135,12 +135,11 @@ TEST(MixerFadersTest, ItemsSetTheirKindsFaderAndTheListenerHearsIt) {
     MoxWav wav({nullptr, &faders.waveFader}, "hello.wav");
     wav.SetVolume(50);
     wav.Play();
-    EXPECT_EQ(listener.last[static_cast<int>(MixerBus::waveOut)], (MixerBusFader{32750, 32750}));
+    EXPECT_EQ(listener.last[static_cast<int>(Bus::Wave)], (BusFader{32750, 32750}));
     MoxCD cd({nullptr, &faders.cdFader}, "Track 2");
     cd.SetVolume(100);
     cd.Play();
-    EXPECT_EQ(listener.last[static_cast<int>(MixerBus::compactDisc)],
-              (MixerBusFader{65500, 65500}));
+    EXPECT_EQ(listener.last[static_cast<int>(Bus::Cd)], (BusFader{65500, 65500}));
     soft->SetListener(nullptr);
 }
 

@@ -57,8 +57,8 @@ TEST(MixerFadersThreadsTest, FadersWrittenFromTwoThreadsAtOnce) {
     EXPECT_EQ(wave[1] % 655, 0u) << "the right channel holds a whole number of steps";
     EXPECT_EQ(soft->GetValues(SoftMixer::synthesizerVolumeId),
               (std::vector<DWORD>{(rounds - 1) % 101 * 655, (rounds - 1) % 101 * 655}));
-    for (int bus = 0; bus < mixerBusCount; ++bus) {
-        EXPECT_EQ(listener.last[bus], soft->GetBusFader(static_cast<MixerBus>(bus)))
+    for (int bus = 0; bus < kBusCount; ++bus) {
+        EXPECT_EQ(listener.last[bus], soft->GetBusFader(static_cast<Bus>(bus)))
             << "the engine ends at the mixer's level on bus " << bus;
     }
     soft->SetListener(nullptr);

@@ -297,9 +297,11 @@ TEST_F(SoundEngineDiskTest, BadFilesFailAtOpenWithClearReasons) {
     EXPECT_EQ(m_engine->OpenCd(image.cuePath, 0, image.leadout + 1, id).error,
               EngineError::OutOfRange);
     EXPECT_EQ(m_engine->OpenCd(m_dir.file("nodisc.cue"), 0, 10, id).error, EngineError::CdNotReady);
-    int tracks = -1;
-    EXPECT_EQ(m_engine->ProbeCd(m_dir.file("nodisc.cue"), tracks).error, EngineError::CdNotReady);
-    EXPECT_EQ(tracks, 0);
+    CdToc toc;
+    toc.leadout = 5;
+    EXPECT_EQ(m_engine->ReadCd(m_dir.file("nodisc.cue"), toc).error, EngineError::CdNotReady);
+    EXPECT_EQ(toc.TrackCount(), 0);
+    EXPECT_EQ(toc.leadout, 0);
     EXPECT_EQ(id, 0u);
 }
 

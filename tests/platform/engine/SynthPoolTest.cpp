@@ -3,6 +3,7 @@
 
 #include "platform/engine/SynthPool.h"
 
+#include "platform/engine/SoundEngine.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ TEST(SynthPoolTest, AnIdleSynthesizerIsReusedOnlyWhileItsFontIsUnchanged) {
     TempDir dir;
     const std::string font = dir.file("font.sf2");
     std::filesystem::copy_file(kSoundFont, font);
-    SynthPool pool(44100, SynthPool::kDefaultSynthGain);
+    SynthPool pool(44100, SoundEngine::kDefaultSynthGain);
 
     EngineStatus status;
     std::unique_ptr<LoadedSynth> first = pool.Acquire(font, status);

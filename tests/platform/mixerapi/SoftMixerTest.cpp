@@ -9,12 +9,12 @@
 
 namespace {
 
-using Report = std::tuple<MixerBus, int, int>;
+using Report = std::tuple<Bus, int, int>;
 
 /// Keeps every report. Reports arrive under the mixer's lock, one at a time.
 class RecordingListener final : public SoftMixerListener {
 public:
-    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
+    void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) override {
         reports.emplace_back(bus, left, right);
     }
     std::vector<Report> reports;
@@ -26,49 +26,49 @@ TEST(SoftMixerTest, MovingAFaderReachesTheListenerWithTheCombinedLevel) {
     ScopedMixerDevices devices({mixer});
     RecordingListener listener;
     mixer->SetListener(&listener);
-    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::synthesizer, 36863, 36863},
-                                                     {MixerBus::waveOut, 36863, 36863},
-                                                     {MixerBus::compactDisc, 36863, 36863},
-                                                     {MixerBus::microphone, 36863, 36863}}))
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{Bus::Synth, 36863, 36863},
+                                                     {Bus::Wave, 36863, 36863},
+                                                     {Bus::Cd, 36863, 36863},
+                                                     {Bus::Microphone, 36863, 36863}}))
         << "a new listener hears every bus at once: 49151² / 65535 rounded down";
     EXPECT_EQ(store->SaveCount(), 0) << "starting writes nothing";
     listener.reports.clear();
 
     ASSERT_EQ(WriteControl(SoftMixer::speakersVolumeId, {65535, 65535}), MMSYSERR_NOERROR);
-    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::synthesizer, 49151, 49151},
-                                                     {MixerBus::waveOut, 49151, 49151},
-                                                     {MixerBus::compactDisc, 49151, 49151}}))
+    EXPECT_EQ(listener.reports,
+              (std::vector<Report>{
+                  {Bus::Synth, 49151, 49151}, {Bus::Wave, 49151, 49151}, {Bus::Cd, 49151, 49151}}))
         << "the speakers fader moves its three sources, not the microphone";
     listener.reports.clear();
 
     ASSERT_EQ(WriteControl(SoftMixer::waveOutVolumeId, {32750, 65535}), MMSYSERR_NOERROR);
-    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::waveOut, 32750, 65535}}));
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{Bus::Wave, 32750, 65535}}));
     listener.reports.clear();
     ASSERT_EQ(WriteControl(SoftMixer::waveOutVolumeId, {32750, 65535}), MMSYSERR_NOERROR);
     EXPECT_TRUE(listener.reports.empty()) << "no change, no report";
     ASSERT_EQ(WriteControl(SoftMixer::speakersVolumeId, {32768, 65535}), MMSYSERR_NOERROR);
-    EXPECT_EQ(mixer->GetBusFader(MixerBus::waveOut), (MixerBusFader{16375, 65535}))
+    EXPECT_EQ(mixer->GetBusFader(Bus::Wave), (BusFader{16375, 65535}))
         << "each channel meets its own channel of the speakers";
     listener.reports.clear();
 
     ASSERT_EQ(WriteControl(SoftMixer::waveOutMuteId, {1}), MMSYSERR_NOERROR);
-    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::waveOut, 0, 0}}));
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{Bus::Wave, 0, 0}}));
     ASSERT_EQ(WriteControl(SoftMixer::speakersMuteId, {1}), MMSYSERR_NOERROR);
     ASSERT_EQ(WriteControl(SoftMixer::waveOutMuteId, {0}), MMSYSERR_NOERROR);
-    EXPECT_EQ(mixer->GetBusFader(MixerBus::waveOut), (MixerBusFader{0, 0}))
+    EXPECT_EQ(mixer->GetBusFader(Bus::Wave), (BusFader{0, 0}))
         << "the speakers' mute silences the sources too";
     ASSERT_EQ(WriteControl(SoftMixer::speakersMuteId, {0}), MMSYSERR_NOERROR);
-    EXPECT_EQ(listener.reports.back(), Report(MixerBus::compactDisc, 24576, 49151));
+    EXPECT_EQ(listener.reports.back(), Report(Bus::Cd, 24576, 49151));
     listener.reports.clear();
 
     ASSERT_EQ(WriteControl(SoftMixer::waveInVolumeId, {0, 65535}), MMSYSERR_NOERROR);
-    EXPECT_EQ(listener.reports, (std::vector<Report>{{MixerBus::microphone, 0, 49151}}));
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{Bus::Microphone, 0, 49151}}));
 
     mixer->SetListener(nullptr);
     listener.reports.clear();
     ASSERT_EQ(WriteControl(SoftMixer::microphoneVolumeId, {65535, 65535}), MMSYSERR_NOERROR);
     EXPECT_TRUE(listener.reports.empty());
-    EXPECT_EQ(mixer->GetBusFader(MixerBus::microphone), (MixerBusFader{0, 65535}));
+    EXPECT_EQ(mixer->GetBusFader(Bus::Microphone), (BusFader{0, 65535}));
 }
 
 TEST(SoftMixerTest, LevelsAndMutesPersistThroughTheStore) {
@@ -89,8 +89,8 @@ TEST(SoftMixerTest, LevelsAndMutesPersistThroughTheStore) {
 
     SoftMixer again(store);
     EXPECT_EQ(again.GetValues(SoftMixer::synthesizerVolumeId), (std::vector<DWORD>{1000, 49151}));
-    EXPECT_EQ(again.GetBusFader(MixerBus::compactDisc), (MixerBusFader{0, 0}));
-    EXPECT_EQ(again.GetBusFader(MixerBus::microphone), (MixerBusFader{0, 0}));
+    EXPECT_EQ(again.GetBusFader(Bus::Cd), (BusFader{0, 0}));
+    EXPECT_EQ(again.GetBusFader(Bus::Microphone), (BusFader{0, 0}));
 }
 
 TEST(SoftMixerTest, StoredValuesOutOfRangeFallBackToTheFirstRun) {
@@ -109,7 +109,7 @@ TEST(SoftMixerTest, WorksWithoutAStore) {
     auto mixer = std::make_shared<SoftMixer>(nullptr);
     ScopedMixerDevices devices({mixer});
     EXPECT_EQ(WriteControl(SoftMixer::synthesizerVolumeId, {1, 2}), MMSYSERR_NOERROR);
-    EXPECT_EQ(mixer->GetBusFader(MixerBus::synthesizer), (MixerBusFader{1, 1}));
+    EXPECT_EQ(mixer->GetBusFader(Bus::Synth), (BusFader{1, 1}));
 }
 
 } // namespace

@@ -57,8 +57,8 @@ TEST(SoftMixerThreadsTest, FadersMovedFromTwoThreadsAtOnceEndConsistent) {
 
     EXPECT_EQ(failures, 0);
     EXPECT_GT(listener.count, 4);
-    for (int bus = 0; bus < mixerBusCount; ++bus) {
-        EXPECT_EQ(listener.last[bus], mixer->GetBusFader(static_cast<MixerBus>(bus)))
+    for (int bus = 0; bus < kBusCount; ++bus) {
+        EXPECT_EQ(listener.last[bus], mixer->GetBusFader(static_cast<Bus>(bus)))
             << "the last report of bus " << bus << " is its final level";
     }
     const std::vector<DWORD> wave = mixer->GetValues(SoftMixer::waveOutVolumeId);

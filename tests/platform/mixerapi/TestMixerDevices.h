@@ -62,11 +62,11 @@ private:
 /// Keeps the last report of each bus. Reports arrive one at a time under the mixer's lock.
 class LastReportListener final : public SoftMixerListener {
 public:
-    void OnFaderChanged(MixerBus bus, std::uint16_t left, std::uint16_t right) override {
+    void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) override {
         last[static_cast<int>(bus)] = {left, right};
         ++count;
     }
-    std::array<MixerBusFader, mixerBusCount> last{};
+    std::array<BusFader, kBusCount> last{};
     int count = 0;
 };
 

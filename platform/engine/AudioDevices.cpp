@@ -1,0 +1,75 @@
+#include "platform/engine/AudioDevices.h"
+
+#include <cstdlib>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+constexpr auto kShutdownWait = 3000ms;
+}
+
+AudioDevices::AudioDevices()
+    : m_sdl(std::make_unique<SdlAudioSubsystem>())
+    , m_live(std::make_shared<std::atomic<int>>(0))
+    , m_closes(std::make_shared<Closes>()) {}
+
+AudioDevices::~AudioDevices() {
+    bool closed = WaitForCloses(Group::Output, kShutdownWait);
+    closed = WaitForCloses(Group::Capture, closed ? kShutdownWait : 0ms) && closed;
+    if (!closed) {
+        static_cast<void>(m_sdl.release());
+    }
+}
+
+std::unique_ptr<SdlAudioDevice> AudioDevices::Open(SdlAudioDevice::Direction direction, int rate,
+                                                   int frames, SDL_AudioCallback callback,
+                                                   void* userdata, std::string& error) {
+    if (!m_sdl->IsUp()) {
+        m_sdl->Restart();
+    }
+    if (!m_sdl->IsUp()) {
+        error = m_sdl->Error();
+        return nullptr;
+    }
+    return SdlAudioDevice::Open(direction, rate, frames, callback, userdata, m_live, error);
+}
+
+void AudioDevices::CloseLater(Group group, std::unique_ptr<SdlAudioDevice> device,
+                              std::shared_ptr<void> keep) {
+    const auto index = static_cast<std::size_t>(group);
+    {
+        std::lock_guard lock(m_closes->mutex);
+        ++m_closes->running[index];
+    }
+    std::thread([device = std::move(device), keep = std::move(keep), closes = m_closes,
+                 index]() mutable {
+        device.reset();
+        keep.reset();
+        std::lock_guard lock(closes->mutex);
+        --closes->running[index];
+        closes->done.notify_all();
+    }).detach();
+}
+
+bool AudioDevices::WaitForCloses(Group group, std::chrono::milliseconds timeout) {
+    const auto index = static_cast<std::size_t>(group);
+    std::unique_lock lock(m_closes->mutex);
+    return m_closes->done.wait_for(lock, timeout, [&] { return m_closes->running[index] == 0; });
+}
+
+int AudioDevices::ClosesRunning(Group group) const {
+    std::lock_guard lock(m_closes->mutex);
+    return m_closes->running[static_cast<std::size_t>(group)];
+}
+
+bool AudioDevices::RestartIfIdle() {
+    if (m_live->load() != 0 || std::getenv("SDL_AUDIODRIVER") != nullptr) {
+        return false;
+    }
+    return m_sdl->Restart() && m_sdl->IsUp();
+}
+
+std::string AudioDevices::DriverName() const {
+    return m_sdl ? m_sdl->DriverName() : std::string();
+}

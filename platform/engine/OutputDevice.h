@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/engine/AudioDevices.h"
+#include "platform/engine/EngineTypes.h"
+#include "platform/engine/MixCore.h"
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// The life of the engine's output device, driven by the feeder thread: opened when something
+/// plays or a probe asks, closed after `linger` of silence; a device that the sound library
+/// gave up (server gone, hardware unplugged) is abandoned and the default one opened again,
+/// with pauses growing from 0.1 s to 1 s. While the open keeps failing on a fallback driver,
+/// every third failure may restart SDL's audio (AudioDevices' restart rule).
+///
+/// The audio callback reaches the mixing core through a gate shared by every device this
+/// engine opened and outliving the engine when a close hangs, so that a late callback of such
+/// a device finds a closed gate and plays silence.
+class OutputDevice {
+public:
+    using Probe = std::shared_ptr<std::promise<EngineStatus>>;
+
+    OutputDevice(AudioDevices& devices, MixCore& core, int rate, int frames,
+                 std::chrono::milliseconds linger);
+    ~OutputDevice();
+    OutputDevice(const OutputDevice&) = delete;
+    OutputDevice& operator=(const OutputDevice&) = delete;
+
+    /// Feeder thread: opens, closes or replaces the device; wanted says a source plays. Answers
+    /// every probe (Ok once a device is open). With no device open, drops the voices waiting
+    /// for removal from the core.
+    void Manage(bool wanted, std::vector<Probe>& probes);
+    /// Feeder thread: how long it may sleep before the next Manage.
+    std::chrono::milliseconds PollInterval(bool wanted) const;
+    /// Closes the device (abandons a lost one) and shuts the gate: no callback reaches the
+    /// core after this. For the engine's end, once the feeder thread has stopped.
+    void Shutdown();
+
+    bool IsOpen() const { return m_open.load(); }
+    std::uint64_t Opens() const { return m_opens.load(); }
+    std::uint64_t Losses() const { return m_losses.load(); }
+
+private:
+    struct Gate;
+    struct Context;
+
+    bool Open(std::string& error);
+    void Close();
+    void Abandon();
+
+    AudioDevices& m_devices;
+    MixCore& m_core;
+    const int m_rate;
+    const int m_frames;
+    const std::chrono::milliseconds m_linger;
+    std::shared_ptr<Gate> m_gate;
+
+    // Feeder thread only.
+    std::unique_ptr<SdlAudioDevice> m_device;
+    std::shared_ptr<Context> m_context;
+    std::chrono::steady_clock::time_point m_lastActive{};
+    std::chrono::steady_clock::time_point m_nextAttempt{};
+    std::chrono::milliseconds m_backoff;
+    int m_failures = 0;
+    std::string m_preferredDriver; // the driver of the first device that opened
+
+    std::atomic<bool> m_open{false};
+    std::atomic<std::uint64_t> m_opens{0};
+    std::atomic<std::uint64_t> m_losses{0};
+};
