@@ -12,7 +12,6 @@ namespace {
 constexpr long kBlockFrames = 4096;
 constexpr int kMaxChannels = 64;
 constexpr int kMaxRate = 768000;
-constexpr float kSide = 0.70710678f;
 
 std::uint32_t Le32(const unsigned char* p) {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
@@ -36,37 +35,6 @@ bool ReadAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
     return true;
 }
 
-// Folds interleaved frames of any channel count into stereo. Channel order is the WAVE
-// default: front left, front right, centre, LFE, back left, back right; the LFE and anything
-// past six channels are dropped.
-void ToStereo(const float* in, int channels, long frames, float* out) {
-    if (channels == 1) {
-        for (long i = 0; i < frames; ++i) {
-            out[2 * i] = in[i];
-            out[2 * i + 1] = in[i];
-        }
-    } else if (channels == 2) {
-        std::memcpy(out, in, static_cast<std::size_t>(frames) * 2 * sizeof(float));
-    } else {
-        for (long i = 0; i < frames; ++i) {
-            const float* f = in + i * channels;
-            float left = f[0];
-            float right = f[1];
-            float centre = f[2] * kSide;
-            left += centre;
-            right += centre;
-            if (channels >= 6) {
-                left += f[4] * kSide;
-                right += f[5] * kSide;
-            } else if (channels >= 5) {
-                left += f[3] * kSide;
-                right += f[4] * kSide;
-            }
-            out[2 * i] = left;
-            out[2 * i + 1] = right;
-        }
-    }
-}
 } // namespace
 
 std::string CheckRiffWaveLengths(int fd, std::int64_t fileSize) {
@@ -150,6 +118,12 @@ std::unique_ptr<WaveDecoder> WaveDecoder::Open(const std::string& path, EngineSt
     decoder->m_rate = info.samplerate;
     decoder->m_channels = info.channels;
     decoder->m_frames = static_cast<std::uint64_t>(info.frames);
+    std::vector<int> map(static_cast<std::size_t>(info.channels));
+    if (sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),
+                   static_cast<int>(map.size() * sizeof(int))) != SF_TRUE) {
+        map.clear();
+    }
+    decoder->m_downmix = std::make_unique<StereoDownmix>(info.channels, map);
     decoder->m_block.resize(static_cast<std::size_t>(kBlockFrames) *
                             static_cast<std::size_t>(info.channels));
     status = EngineStatus::Ok();
@@ -193,7 +167,7 @@ long WaveDecoder::Read(float* stereo, long frames) {
             }
             break;
         }
-        ToStereo(m_block.data(), m_channels, static_cast<long>(got), stereo + done * 2);
+        m_downmix->Apply(m_block.data(), static_cast<long>(got), stereo + done * 2);
         done += static_cast<long>(got);
         m_position += static_cast<std::uint64_t>(got);
     }

@@ -3,13 +3,14 @@
 #include "platform/engine/Decoder.h"
 #include "platform/engine/EngineTypes.h"
 #include "platform/engine/SndFileHandle.h"
+#include "platform/engine/StereoDownmix.h"
 
 #include <memory>
 #include <vector>
 
 /// Streams a sound file through libsndfile: any rate, channel count and sample format it
-/// reads, turned into stereo float (mono on both sides; more channels folded down with the
-/// usual front/centre/surround weights). Only one block is held in memory at a time.
+/// reads, turned into stereo float (mono on both sides; more channels folded down by their
+/// channel map, StereoDownmix). Only one block is held in memory at a time.
 ///
 /// A file that becomes shorter while it plays (truncated or overwritten in place) ends with a
 /// failure rather than a normal end.
@@ -42,6 +43,7 @@ private:
     bool m_ended = false;
     std::string m_error;
     std::vector<float> m_block;
+    std::unique_ptr<StereoDownmix> m_downmix;
 };
 
 /// Checks the chunk lengths of a RIFF WAVE file against the file's size: a file whose data
