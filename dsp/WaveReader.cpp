@@ -1,7 +1,5 @@
 #include "dsp/WaveReader.h"
 
-#include "platform/engine/WaveDecoder.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +7,67 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+namespace {
+
+std::uint32_t Le32(const unsigned char* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+           (std::uint32_t{p[3]} << 24);
+}
+
+bool ReadAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, out + done, size - done,
+                            static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Checks the chunk lengths of a RIFF WAVE file against the file's size: a file whose data
+// chunk claims more bytes than follow it was cut short, and is not processed (its cleaned
+// copy would replace it). Files that are not RIFF WAVE, and data sizes 0 or 0xFFFFFFFF
+// (written by streaming tools that could not go back), pass. An empty string when fine, else
+// the reason.
+std::string CheckRiffWaveLengths(int fd, std::int64_t fileSize) {
+    unsigned char header[12];
+    if (fileSize < 12 || !ReadAt(fd, header, sizeof header, 0)) {
+        return {};
+    }
+    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0) {
+        return {};
+    }
+    std::int64_t pos = 12;
+    while (pos + 8 <= fileSize) {
+        unsigned char chunk[8];
+        if (!ReadAt(fd, chunk, sizeof chunk, pos)) {
+            return "The wave file cannot be read";
+        }
+        std::uint32_t size = Le32(chunk + 4);
+        std::int64_t left = fileSize - (pos + 8);
+        if (std::memcmp(chunk, "data", 4) == 0) {
+            if (size != 0 && size != 0xFFFFFFFFu && static_cast<std::int64_t>(size) > left) {
+                return "The wave file is truncated: its sound data is incomplete";
+            }
+            return {};
+        }
+        if (static_cast<std::int64_t>(size) > left) {
+            return "The wave file is damaged: a header chunk runs past its end";
+        }
+        pos += 8 + static_cast<std::int64_t>(size) + (size & 1u);
+    }
+    return {};
+}
+
+} // namespace
 
 int WaveFileFormat::IntegerBits() const {
     switch (format & SF_FORMAT_SUBMASK) {

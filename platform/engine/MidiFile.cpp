@@ -85,12 +85,11 @@ bool MidiFile::ParseSmf(const std::uint8_t* data, std::size_t size) {
     if (size < 14 || std::memcmp(data, "MThd", 4) != 0) {
         return Fail("The file is not a MIDI file");
     }
-    std::uint32_t headerSize = Be32(data + 4);
-    if (headerSize < 6 || headerSize > size - 8) {
+    if (Be32(data + 4) != 6) {
         return Fail("The MIDI file header is damaged");
     }
     m_format = Be16(data + 8);
-    int declaredTracks = Be16(data + 10);
+    const int declaredTracks = Be16(data + 10);
     std::uint16_t division = Be16(data + 12);
     if (m_format > 2) {
         return Fail("The MIDI file format is unknown");
@@ -101,33 +100,51 @@ bool MidiFile::ParseSmf(const std::uint8_t* data, std::size_t size) {
     if ((division & 0x8000) != 0 || division == 0) {
         return Fail("The MIDI file's time division is not supported");
     }
-    std::size_t pos = 8 + std::size_t{headerSize};
-    m_tracks = 0;
-    while (pos < size) {
+    // The tracks follow the header one after the other; what comes after the last is ignored.
+    std::size_t pos = 14;
+    for (m_tracks = 0; m_tracks < declaredTracks; ++m_tracks) {
+        const int number = m_tracks + 1;
         if (size - pos < 8) {
-            return Fail("The MIDI file is truncated");
+            return Fail("The MIDI file is truncated: it ends before track " +
+                        std::to_string(number) + " of " + std::to_string(declaredTracks));
         }
-        std::uint32_t chunkSize = Be32(data + pos + 4);
-        std::size_t body = pos + 8;
-        if (chunkSize > size - body) {
-            return Fail("A track of the MIDI file runs past its end");
+        if (std::memcmp(data + pos, "MTrk", 4) != 0) {
+            return Fail("The MIDI file is damaged: track " + std::to_string(number) +
+                        " is not where it should be");
         }
-        if (std::memcmp(data + pos, "MTrk", 4) == 0) {
-            if (!CheckTrack(data + body, chunkSize, m_tracks + 1)) {
+        const std::uint32_t chunkSize = Be32(data + pos + 4);
+        const std::size_t body = pos + 8;
+        const bool last = number == declaredTracks;
+        if (chunkSize <= size - body) {
+            bool ended = false;
+            if (!CheckTrack(data + body, chunkSize, number, ended)) {
                 return false;
             }
-            ++m_tracks;
+            pos = body + chunkSize;
+            continue;
         }
-        pos = body + chunkSize;
+        // A last track whose length runs past the end of the file plays when its events end
+        // (with the end-of-track event) before the file does, and its end lies within 2 GiB
+        // (the synthesizer's reader counts file positions in 31 bits).
+        bool ended = false;
+        if (!last || std::uint64_t{chunkSize} + body > 0x7FFFFFFEu) {
+            return Fail("Track " + std::to_string(number) + " of the MIDI file runs past its end");
+        }
+        if (!CheckTrack(data + body, size - body, number, ended)) {
+            return false;
+        }
+        if (!ended) {
+            return Fail("The MIDI file is truncated: its last track ends early");
+        }
+        break;
     }
-    if (m_tracks == 0) {
-        return Fail("The MIDI file has no tracks");
-    }
+    m_tracks = declaredTracks;
     m_smf.assign(data, data + size);
     return true;
 }
 
-bool MidiFile::CheckTrack(const std::uint8_t* data, std::size_t size, int index) {
+bool MidiFile::CheckTrack(const std::uint8_t* data, std::size_t size, int index, bool& ended) {
+    ended = false;
     std::string where = " (track " + std::to_string(index) + ")";
     std::size_t pos = 0;
     std::uint8_t running = 0;
@@ -169,6 +186,7 @@ bool MidiFile::CheckTrack(const std::uint8_t* data, std::size_t size, int index)
             }
             pos += length;
             if (type == 0x2F) {
+                ended = true;
                 return true; // end of track: anything after it is ignored
             }
         } else if (status == 0xF0 || status == 0xF7) {

@@ -45,9 +45,3 @@ private:
     std::vector<float> m_block;
     std::unique_ptr<StereoDownmix> m_downmix;
 };
-
-/// Checks the chunk lengths of a RIFF WAVE file against the file's size: a file whose data
-/// chunk claims more bytes than follow it was cut short. Files that are not RIFF WAVE, and data
-/// sizes 0 or 0xFFFFFFFF (written by streaming tools that could not go back), pass. Returns an
-/// empty string when fine, else the reason.
-std::string CheckRiffWaveLengths(int fd, std::int64_t fileSize);

@@ -55,6 +55,23 @@ TEST(MidiFileTest, AcceptsStandardFilesAsTheyAreAndUnwrapsRiffMidi) {
     }
 }
 
+TEST(MidiFileTest, AcceptsWhatTheSynthesizerPlaysDespiteItsLengths) {
+    // Bytes after the last track (a second song, a tag), and a last track whose length runs
+    // past the end of the file while its events end before it does.
+    Bytes trailing = SmallSong();
+    for (std::uint8_t b : Bytes{0x00, 0xFF, 'M', 'T', 'r', 'k', 0x00}) {
+        trailing.push_back(b);
+    }
+    Bytes longLast = SmallSong();
+    PutBe32(longLast, 18, 0x7FFF0000);
+    for (const Bytes& bytes : {trailing, longLast}) {
+        MidiFile file;
+        ASSERT_TRUE(file.Parse(bytes)) << file.Error();
+        EXPECT_EQ(file.Smf(), bytes);
+        EXPECT_EQ(file.TrackCount(), 1);
+    }
+}
+
 TEST(MidiFileTest, RefusesDamagedFiles) {
     Bytes smf = SmallSong();
     struct Case {
@@ -80,8 +97,23 @@ TEST(MidiFileTest, RefusesDamagedFiles) {
     PutBe32(headerLength, 4, 0x7FFFFFFF);
     cases.push_back({"header length", headerLength});
     Bytes trackLength = smf;
-    PutBe32(trackLength, 18, 0xFFFFFFFF);
+    PutBe32(trackLength, 18, 0xFFFFFFFF); // past 2 GiB
     cases.push_back({"track length", trackLength});
+    Bytes headerOf8 = smf;
+    PutBe32(headerOf8, 4, 8);
+    headerOf8.insert(headerOf8.begin() + 14, {0, 0});
+    cases.push_back({"header of 8 bytes", headerOf8});
+    // Two tracks declared: one missing, or the first running past the end.
+    cases.push_back({"a track missing", Changed(smf, 11, 2)});
+    Bytes firstTooLong = Changed(smf, 11, 2);
+    PutBe32(firstTooLong, 18, 0xFFFF);
+    cases.push_back({"first track length", firstTooLong});
+    Bytes chunkBefore(smf.begin(), smf.begin() + 14);
+    for (std::uint8_t b : Bytes{'X', 'F', 'I', 'H', 0, 0, 0, 1, 0x55}) {
+        chunkBefore.push_back(b);
+    }
+    chunkBefore.insert(chunkBefore.end(), smf.begin() + 14, smf.end());
+    cases.push_back({"another chunk before the track", chunkBefore});
     cases.push_back({"SMPTE division", Changed(smf, 12, 0xE7)});
     cases.push_back({"format", Changed(smf, 9, 7)});
     cases.push_back({"no tracks", Changed(smf, 11, 0)});

@@ -272,9 +272,10 @@ TEST_F(SoundEngineDiskTest, BadFilesFailAtOpenWithClearReasons) {
     WriteToneWave(m_dir.file("whole.wav"), 440.0, 1.0);
     std::filesystem::copy_file(m_dir.file("whole.wav"), m_dir.file("cut.wav"));
     std::filesystem::resize_file(m_dir.file("cut.wav"), 30000);
-    status = m_engine->OpenWave(m_dir.file("cut.wav"), id);
-    EXPECT_EQ(status.error, EngineError::InvalidFile);
-    EXPECT_NE(status.message.find("truncated"), std::string::npos) << status.message;
+    // A file whose data ends early plays what it holds.
+    ASSERT_TRUE(m_engine->OpenWave(m_dir.file("cut.wav"), id).ok());
+    EXPECT_EQ(m_engine->Length(id), (30000u - 44) / 4);
+    m_engine->Close(id);
 
     EXPECT_EQ(m_engine->OpenWave(m_dir.path(), id).error, EngineError::InvalidFile);
 
