@@ -16,7 +16,7 @@
 ///    blocks, allocates, logs or locks;
 ///  - the feeder thread: decodes ahead into the rings, opens the output device when something
 ///    plays and closes it after `linger` of silence, notices a lost device and reopens the
-///    default one with growing pauses (0.2 s up to 2 s), frees what was closed; opens capture
+///    default one with growing pauses (0.1 s up to 1 s), frees what was closed; opens capture
 ///    devices and moves what they captured to disk;
 ///  - the capture callback (SDL's capture thread): scales and copies into the capture's ring;
 ///    the same rules as the audio callback;
@@ -149,13 +149,70 @@ public:
     /// Reads the table of contents of the CD ("" = the default drive); toc is left empty on
     /// failure. Device names: "" is the default drive; a path ending in ".cue" is a CUE/BIN
     /// image (the BIN with the same base name is read, whatever the CUE's FILE line says);
-    /// anything else a drive path.
-    EngineStatus ReadCd(const std::string& device, CdToc& toc);
+    /// anything else a drive path. Needs no engine.
+    static EngineStatus ReadCd(const std::string& device, CdToc& toc);
 
     int MixRate() const;
     Stats GetStats() const;
 
 private:
     struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+/// Decodes one item as fast as the CPU allows, without an engine, a device or a sound server:
+/// a wave file, a MIDI file through a SoundFont, or a stretch of a CD, through the same
+/// decoders, synthesizer (at the engine's default rate and gain) and rate conversion that
+/// playback uses, into interleaved stereo float frames at the rate the caller chooses. What
+/// comes out is the item's own sound, before any bus gain or item volume: what the engine
+/// mixes, converted to that rate.
+///
+///     EngineStatus status;
+///     auto decoder = OfflineDecoder::OpenWave("hello.wav", 16000, status);
+///     if (!decoder) { report(status.message); }
+///     std::vector<float> block(2 * 4096);
+///     while (std::size_t n = decoder->Read(block.data(), 4096)) { use(block.data(), n); }
+///     if (!decoder->Status().ok()) { report(decoder->Status().message); } // broke off
+///
+/// A MIDI decoder loads its own synthesizer with the SoundFont (tens of milliseconds to a
+/// second or two, depending on the font). For a CD track, SoundEngine::ReadCd gives the
+/// sectors: track n is [toc.TrackStart(n), toc.TrackStart(n + 1)). Not thread-safe: one
+/// thread at a time per decoder; decoders are independent of each other.
+class OfflineDecoder {
+public:
+    static constexpr int kMinRate = 1000;
+    static constexpr int kMaxRate = 768000;
+
+    /// Each returns nullptr and fills status when the item cannot be decoded (the same codes
+    /// and texts as SoundEngine's opens; a rate outside kMinRate..kMaxRate is Unsupported).
+    static std::unique_ptr<OfflineDecoder> OpenWave(const std::string& path, int rate,
+                                                    EngineStatus& status);
+    static std::unique_ptr<OfflineDecoder>
+    OpenMidi(const std::string& path, const std::string& soundFont, int rate, EngineStatus& status);
+    /// Sectors [startLsn, endLsn) of a drive or CUE/BIN image (device as for ReadCd).
+    static std::unique_ptr<OfflineDecoder> OpenCd(const std::string& device, std::int32_t startLsn,
+                                                  std::int32_t endLsn, int rate,
+                                                  EngineStatus& status);
+    ~OfflineDecoder();
+    OfflineDecoder(const OfflineDecoder&) = delete;
+    OfflineDecoder& operator=(const OfflineDecoder&) = delete;
+
+    /// Fills up to frames stereo frames; returns how many. Fewer than asked only at the end or
+    /// when reading failed; 0 from then on.
+    std::size_t Read(float* stereo, std::size_t frames);
+    /// True once the item has been read to its end (not after a failure).
+    bool AtEnd() const;
+    /// Ok, or why reading broke off (a file cut short or changed while it was read, a CD read
+    /// error).
+    EngineStatus Status() const;
+    int Rate() const;
+    /// Length in frames at the rate when known beforehand (wave, CD), else 0 (MIDI).
+    std::uint64_t LengthFrames() const;
+
+private:
+    struct Impl;
+    explicit OfflineDecoder(std::unique_ptr<Impl> impl);
+    static std::unique_ptr<OfflineDecoder> Make(std::unique_ptr<Impl> impl, int rate,
+                                                EngineStatus& status);
     std::unique_ptr<Impl> m_impl;
 };
