@@ -18,6 +18,7 @@ MCIERROR MoxCDDevice::Probe() {
     const MCIERROR opened = OpenType(MCI_DEVTYPE_CD_AUDIO, open);
     if (opened != 0) {
         m_lastError = "Unable to find the CD player for this PC";
+        NoteReason(opened, "");
         return opened;
     }
     m_status = MCI_STATUS_PARMS{};
@@ -26,12 +27,14 @@ MCIERROR MoxCDDevice::Probe() {
     if (status != 0) {
         Send(open.wDeviceID, MCI_CLOSE, 0, nullptr);
         m_lastError = "Unable to deduce the number of tracks on the CD";
+        NoteReason(status, "");
         return status;
     }
     m_trackCount = static_cast<DWORD>(std::min<DWORD_PTR>(m_status.dwReturn, maxTracks));
     const MCIERROR closed = Send(open.wDeviceID, MCI_CLOSE, 0, nullptr);
     if (closed != 0) {
         m_lastError = "Unable to close the CD player device";
+        NoteReason(closed, "");
     }
     return closed;
 }
@@ -47,11 +50,13 @@ bool MoxCDDevice::Play(const std::string& name) {
         return false;
     }
     const auto track = static_cast<DWORD>(std::strtoul(name.c_str() + digits, nullptr, 10));
+    m_subject = name;
 
     const MCIERROR opened = OpenType(MCI_DEVTYPE_CD_AUDIO, m_open);
     m_deviceId = m_open.wDeviceID;
     if (opened != 0) {
         m_lastError = "Unable to find the CD player for this PC" + ErrorText(opened);
+        NoteReason(opened, "");
         return false;
     }
     MCI_SET_PARMS set{};
@@ -60,6 +65,7 @@ bool MoxCDDevice::Play(const std::string& name) {
     if (formatted != 0) {
         Send(m_open.wDeviceID, MCI_CLOSE, 0, nullptr);
         m_lastError = "Unable to communicate with the CD player in this PC" + ErrorText(formatted);
+        NoteReason(formatted, "");
         return false;
     }
     // From the start of the track to the start of the next; past the last track the command

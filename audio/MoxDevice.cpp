@@ -14,6 +14,19 @@ std::string MoxDevice::LastError() {
     return m_lastError;
 }
 
+std::string MoxDevice::LastReason() {
+    MoxLockGuard guard(m_lock);
+    return m_lastReason;
+}
+
+void MoxDevice::NoteReason(MCIERROR error, const std::string& subject) {
+    std::string reason = m_environment.mci->LastFailure();
+    if (reason.empty()) {
+        reason = subject.empty() ? ErrorText(error) : subject + ": " + ErrorText(error);
+    }
+    m_lastReason = std::move(reason);
+}
+
 void MoxDevice::ProbeOnce() {
     m_lastError.clear();
     m_playing = false;
@@ -71,7 +84,8 @@ bool MoxDevice::PlayFile(const std::string& folder, DWORD deviceType, const std:
     }
     std::string path;
     if (!ResolveDataFile(folder, name, path)) {
-        m_lastError = openFailure + ": \"" + name + "\" is not a bare file name";
+        m_lastReason = "\"" + name + "\" is not a bare file name";
+        m_lastError = openFailure + ": " + m_lastReason;
         return false;
     }
     MCI_OPEN_PARMS open{};
@@ -79,8 +93,10 @@ bool MoxDevice::PlayFile(const std::string& folder, DWORD deviceType, const std:
     open.lpstrElementName = path.c_str();
     const MCIERROR opened =
         Send(0, MCI_OPEN, MCI_OPEN_ELEMENT | MCI_OPEN_TYPE | MCI_OPEN_TYPE_ID, &open);
+    m_subject = path;
     if (opened != 0) {
         m_lastError = openFailure + (openFailureWithText ? ErrorText(opened) : std::string());
+        NoteReason(opened, m_subject);
         return false;
     }
     m_deviceId = open.wDeviceID;
@@ -95,6 +111,7 @@ bool MoxDevice::StartOpened(DWORD flags, MCI_PLAY_PARMS& play, const std::string
     m_sounding = played == 0;
     if (!m_sounding) {
         m_lastError = playFailure + ErrorText(played);
+        NoteReason(played, m_subject);
     }
     return m_sounding;
 }

@@ -23,6 +23,11 @@ public:
     bool IsReady() const override { return m_ready; }
     /// The text of the latest failure; empty when none happened yet.
     std::string LastError();
+    /// Why the latest failure happened, for a log or a message: the file, disc or track and
+    /// the real reason ("/data/Wave Files/a.wav: The file was not found", "...: The sound
+    /// file is damaged (...)", "The SoundFont /x.sf2 was not found"); empty when none
+    /// happened yet. LastError keeps its fixed texts; this says what they cannot.
+    std::string LastReason();
 
     /// Opens and closes the device once; 0 when it answered.
     virtual MCIERROR Probe() = 0;
@@ -41,6 +46,9 @@ protected:
     static const char* TypeId(DWORD deviceType);
     /// The command layer's text for an error, as read into a 128-character buffer.
     std::string ErrorText(MCIERROR error);
+    /// Notes the reason of a failed command (lock held): the command layer's own account
+    /// when it has one, else its error text after what failed (subject, may be "").
+    void NoteReason(MCIERROR error, const std::string& subject);
     /// The path of a file in a folder of the data folder, found without regard to case, or
     /// nothing when the name is not a bare file name (a folder or ".." in it).
     bool ResolveDataFile(const std::string& folder, const std::string& name, std::string& path);
@@ -59,7 +67,9 @@ protected:
     void StopOpened();
 
     MoxDeviceEnvironment m_environment;
-    std::string m_lastError; // guarded by m_lock
+    std::string m_lastError;  // guarded by m_lock
+    std::string m_lastReason; // guarded by m_lock
+    std::string m_subject;    // guarded by m_lock: what the item's device plays
     MoxLock m_lock;
     bool m_playing = false;     // guarded by m_lock: opened for an item and not yet stopped
     bool m_sounding = false;    // guarded by m_lock: the item's play command succeeded

@@ -16,6 +16,7 @@ MCIERROR MoxMidDevice::Probe() {
     const MCIERROR opened = OpenType(MCI_DEVTYPE_SEQUENCER, open);
     if (opened != 0) {
         m_lastError = "Unable to find the Midi file player for this PC";
+        NoteReason(opened, "");
         return opened;
     }
     Send(open.wDeviceID, MCI_CLOSE, 0, nullptr);

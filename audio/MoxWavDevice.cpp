@@ -30,6 +30,7 @@ MCIERROR MoxWavDevice::Probe() {
     const MCIERROR opened = OpenType(MCI_DEVTYPE_WAVEFORM_AUDIO, open);
     if (opened != 0) {
         m_lastError = "Unable to find the Wave file player for this PC";
+        NoteReason(opened, "");
         return opened;
     }
     return Send(open.wDeviceID, MCI_CLOSE, 0, nullptr);

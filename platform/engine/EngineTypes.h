@@ -26,20 +26,21 @@ using SourceId = std::uint64_t;
 
 enum class EngineError {
     None,
-    FileNotFound,   ///< the file (or CD image) does not exist
-    FileUnreadable, ///< it exists but cannot be read (rights, I/O error)
-    InvalidFile,    ///< it was read but is not a playable file, or it is damaged
-    NoSoundFont,    ///< the SoundFont is missing or does not load
-    NoOutput,       ///< no output device could be opened
-    CdNotReady,     ///< no CD drive or image, or no disc in it
-    NotAudioTrack,  ///< the CD range holds a data track
-    OutOfRange,     ///< a position or track outside the item
-    TooManySources, ///< every mixer slot is taken
-    Unsupported,    ///< the source kind cannot do this (e.g. seek inside MIDI)
-    InvalidSource,  ///< the id names no open source
-    NoInput,        ///< no input (capture) device could be opened
-    WriteFailed,    ///< a recording could not be written (disk full, rights, size limit)
-    Busy,           ///< not while the capture runs (save, change the format)
+    FileNotFound,        ///< the file (or CD image) does not exist
+    FileUnreadable,      ///< it exists but cannot be read (rights, I/O error)
+    InvalidFile,         ///< it was read but is not a playable file, or it is damaged
+    UnsupportedEncoding, ///< a sound file whose encoding (codec, rate, channels) cannot play
+    NoSoundFont,         ///< the SoundFont is missing or does not load
+    NoOutput,            ///< no output device could be opened
+    CdNotReady,          ///< no CD drive or image, or no disc in it
+    NotAudioTrack,       ///< the CD range holds a data track
+    OutOfRange,          ///< a position or track outside the item
+    TooManySources,      ///< every mixer slot is taken
+    Unsupported,         ///< the source kind cannot do this (e.g. seek inside MIDI)
+    InvalidSource,       ///< the id names no open source
+    NoInput,             ///< no input (capture) device could be opened
+    WriteFailed,         ///< a recording could not be written (disk full, rights, size limit)
+    Busy,                ///< not while the capture runs (save, change the format)
 };
 
 /// The result of an engine operation: a code, and for failures a text for logs and tests.

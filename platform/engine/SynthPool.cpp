@@ -29,9 +29,10 @@ std::unique_ptr<LoadedSynth> SynthPool::Load(const std::string& soundFont, Engin
                                              bool selectPresets) {
     FontFileIdentity identity;
     if (!ReadIdentity(soundFont, identity)) {
-        status = EngineStatus::Fail(EngineError::NoSoundFont,
-                                    soundFont.empty() ? "No SoundFont is configured"
-                                                      : "The SoundFont file was not found");
+        status =
+            EngineStatus::Fail(EngineError::NoSoundFont,
+                               soundFont.empty() ? "No SoundFont is configured"
+                                                 : "The SoundFont " + soundFont + " was not found");
         return nullptr;
     }
     auto loaded = std::make_unique<LoadedSynth>();
@@ -61,7 +62,8 @@ std::unique_ptr<LoadedSynth> SynthPool::Load(const std::string& soundFont, Engin
     // Selecting the presets reads the samples of the instruments every channel starts with.
     if (fluid_synth_sfload(loaded->synth.get(), soundFont.c_str(), selectPresets ? 1 : 0) ==
         FLUID_FAILED) {
-        status = EngineStatus::Fail(EngineError::NoSoundFont, "The SoundFont does not load");
+        status = EngineStatus::Fail(EngineError::NoSoundFont,
+                                    "The SoundFont " + soundFont + " does not load");
         return nullptr;
     }
     status = EngineStatus::Ok();

@@ -6,18 +6,107 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 constexpr long kBlockFrames = 4096;
 constexpr int kMaxChannels = 64;
 constexpr int kMaxRate = 768000;
 
+bool ReadAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd, out + done, size - done,
+                            static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The format tag of a RIFF (little-endian) or RIFX (big-endian) WAVE file's "fmt " chunk; for
+// WAVE_FORMAT_EXTENSIBLE (0xFFFE) the tag in its sub-format. 0 when there is none to read.
+//   0 "RIFF" | "RIFX", u32 size, "WAVE", then chunks: 4-byte id, u32 size, data (even length);
+//   "fmt ": u16 tag, ... and, extensible, at 24 the sub-format GUID, whose first u16 is a tag.
+std::uint16_t WaveFormatTag(int fd, std::int64_t fileSize) {
+    unsigned char riff[12];
+    if (!ReadAt(fd, riff, sizeof riff, 0) || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+        return 0;
+    }
+    const bool big = std::memcmp(riff, "RIFX", 4) == 0;
+    if (!big && std::memcmp(riff, "RIFF", 4) != 0) {
+        return 0;
+    }
+    auto u32 = [big](const unsigned char* p) {
+        return big ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
+                         (std::uint32_t{p[2]} << 8) | p[3]
+                   : (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) |
+                         (std::uint32_t{p[1]} << 8) | p[0];
+    };
+    auto u16 = [big](const unsigned char* p) {
+        return static_cast<std::uint16_t>(big ? (p[0] << 8) | p[1] : (p[1] << 8) | p[0]);
+    };
+    for (std::int64_t pos = 12; pos + 8 <= fileSize;) {
+        unsigned char chunk[8];
+        if (!ReadAt(fd, chunk, sizeof chunk, pos)) {
+            return 0;
+        }
+        const std::uint32_t size = u32(chunk + 4);
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            unsigned char fmt[26];
+            if (size < 2 || !ReadAt(fd, fmt, std::min<std::size_t>(size, sizeof fmt), pos + 8)) {
+                return 0;
+            }
+            const std::uint16_t tag = u16(fmt);
+            return tag == 0xFFFE && size >= sizeof fmt ? u16(fmt + 24) : tag;
+        }
+        pos += 8 + std::int64_t{size} + (size & 1u);
+    }
+    return 0;
+}
+
+// The encodings libsndfile reads in a WAVE file: PCM, MS ADPCM, IEEE float, A-law, mu-law, IMA
+// ADPCM, GSM 6.10, G.721 ADPCM, MPEG layer III, and IBM's mu-law and A-law.
+bool IsReadableEncoding(std::uint16_t tag) {
+    constexpr std::uint16_t kReadable[] = {0x0001, 0x0002, 0x0003, 0x0006, 0x0007, 0x0011,
+                                           0x0031, 0x0040, 0x0055, 0x0101, 0x0102};
+    return std::find(std::begin(kReadable), std::end(kReadable), tag) != std::end(kReadable);
+}
+
+// Why libsndfile refused a file: not a sound file, an encoding it does not read, or damage.
+EngineStatus RefusalOf(int fd, std::int64_t fileSize, int error, const char* text) {
+    if (error == SF_ERR_UNRECOGNISED_FORMAT) {
+        return EngineStatus::Fail(EngineError::InvalidFile, "The file is not a sound file");
+    }
+    const std::uint16_t tag = WaveFormatTag(fd, fileSize);
+    if (tag != 0 && !IsReadableEncoding(tag)) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%04X", tag);
+        return EngineStatus::Fail(EngineError::UnsupportedEncoding,
+                                  std::string("The wave file's sound is in an encoding that "
+                                              "cannot be played (format tag ") +
+                                      hex + ")");
+    }
+    std::string detail = text;
+    while (!detail.empty() && (detail.back() == '.' || detail.back() == ' ')) {
+        detail.pop_back();
+    }
+    return EngineStatus::Fail(EngineError::InvalidFile,
+                              "The sound file is damaged (" + detail + ")");
+}
 } // namespace
 
 std::unique_ptr<WaveDecoder> WaveDecoder::Open(const std::string& path, EngineStatus& status) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         int err = errno;
         status = err == ENOENT || err == ENOTDIR
                      ? EngineStatus::Fail(EngineError::FileNotFound, "The file was not found")
@@ -27,36 +116,42 @@ std::unique_ptr<WaveDecoder> WaveDecoder::Open(const std::string& path, EngineSt
         return nullptr;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         status = EngineStatus::Fail(EngineError::InvalidFile, "The path is not a regular file");
         return nullptr;
     }
     if (st.st_size == 0) {
-        ::close(fd);
         status = EngineStatus::Fail(EngineError::InvalidFile, "The file is empty");
         return nullptr;
     }
     // Lengths are left to libsndfile: it plays what a file holds, whatever its header claims
     // (files written to a pipe carry placeholder lengths, 0x7FFFF000 or 0xFFFFFFFF; a file
     // cut short holds less than its header says).
+    // libsndfile gets a descriptor of its own: it closes it even when it refuses the file,
+    // and this one is still needed to tell why, and later to watch the file's size.
+    const int own = ::dup(fd.get());
+    if (own < 0) {
+        status = EngineStatus::Fail(EngineError::FileUnreadable,
+                                    std::string("The file cannot be opened: ") +
+                                        std::strerror(errno));
+        return nullptr;
+    }
     SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    SNDFILE* file = sf_open_fd(own, SFM_READ, &info, SF_TRUE);
     if (file == nullptr) {
-        status = EngineStatus::Fail(EngineError::InvalidFile,
-                                    std::string("The file is not a sound file libsndfile reads: ") +
-                                        sf_strerror(nullptr));
+        status = RefusalOf(fd.get(), st.st_size, sf_error(nullptr), sf_strerror(nullptr));
         return nullptr;
     }
     std::unique_ptr<WaveDecoder> decoder(new WaveDecoder());
+    decoder->m_fd = std::move(fd);
     decoder->m_file = SndFileHandle(file);
-    decoder->m_fd = fd;
     decoder->m_path = path;
     decoder->m_sizeAtOpen = st.st_size;
     if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate < 1 ||
         info.samplerate > kMaxRate || info.frames < 0) {
-        status = EngineStatus::Fail(EngineError::InvalidFile,
-                                    "The sound file has an unsupported rate or channel count");
+        status = EngineStatus::Fail(EngineError::UnsupportedEncoding,
+                                    "The sound file has a rate or channel count that cannot be "
+                                    "played");
         return nullptr;
     }
     decoder->m_rate = info.samplerate;
@@ -98,7 +193,7 @@ long WaveDecoder::Read(float* stereo, long frames) {
             // The regular end, unless the file shrank under us before all its frames came out.
             if (m_position < m_frames) {
                 struct stat st {};
-                if (::fstat(m_fd, &st) != 0 || st.st_size < m_sizeAtOpen) {
+                if (::fstat(m_fd.get(), &st) != 0 || st.st_size < m_sizeAtOpen) {
                     if (done > 0) {
                         return done; // hand out what came, fail on the next call
                     }

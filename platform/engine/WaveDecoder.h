@@ -4,6 +4,7 @@
 #include "platform/engine/EngineTypes.h"
 #include "platform/engine/SndFileHandle.h"
 #include "platform/engine/StereoDownmix.h"
+#include "platform/files/FileDescriptor.h"
 
 #include <memory>
 #include <vector>
@@ -32,7 +33,7 @@ private:
     long Fail(std::string text);
 
     SndFileHandle m_file;
-    int m_fd = -1; // owned by m_file (libsndfile closes it); kept to check the file's size
+    FileDescriptor m_fd; // the file's, apart from libsndfile's: to watch its size
     std::string m_path;
     std::int64_t m_sizeAtOpen = 0;
     int m_rate = 0;

@@ -24,7 +24,7 @@ DWORD SectorsToMs(std::int32_t sectors) {
 } // namespace
 
 MciCdDevice::MciCdDevice(SoundEngine& engine, MCIDEVICEID id, CdToc toc)
-    : MciDevice(engine, Kind::CdAudio, id)
+    : MciDevice(engine, Kind::CdAudio, id, toc.device)
     , m_toc(std::move(toc)) {
     m_timeFormat = MCI_FORMAT_MSF;
 }
@@ -46,7 +46,7 @@ MCIERROR MciCdDevice::PreparePlay(DWORD_PTR flags, const MCI_PLAY_PARMS* parms,
     if (MCIERROR error = Range(flags, parms, first, end)) {
         return error;
     }
-    if (MCIERROR error = ToMciError(m_engine.OpenCd(m_toc.device, first, end, start.newSource))) {
+    if (MCIERROR error = Report(m_engine.OpenCd(m_toc.device, first, end, start.newSource))) {
         return error;
     }
     m_start = first;

@@ -4,10 +4,15 @@
 
 #include <utility>
 
-MciDevice::MciDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id)
+MciDevice::MciDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id, std::string subject)
     : m_engine(engine)
     , m_kind(kind)
-    , m_id(id) {}
+    , m_id(id)
+    , m_subject(std::move(subject)) {}
+
+MCIERROR MciDevice::Report(const EngineStatus& status) const {
+    return ReportFailure(status, m_subject);
+}
 
 SourceId MciDevice::UseSource(SourceId source) {
     return std::exchange(m_source, source);
@@ -54,6 +59,7 @@ MCIERROR ToMciError(const EngineStatus& status) {
     case EngineError::FileUnreadable:
         return MCIERR_FILE_READ;
     case EngineError::InvalidFile:
+    case EngineError::UnsupportedEncoding:
         return MCIERR_INVALID_FILE;
     case EngineError::NoSoundFont:
         return MCIERR_NO_SOUNDFONT;
@@ -83,4 +89,16 @@ MCIERROR ToMciError(const EngineStatus& status) {
 
 DWORD_PTR FramesToMs(std::uint64_t frames, int rate) {
     return static_cast<DWORD_PTR>(frames * 1000 / static_cast<std::uint64_t>(rate));
+}
+
+MCIERROR ReportFailure(const EngineStatus& status, const std::string& subject) {
+    if (!status.ok()) {
+        ThreadLastFailure() = subject.empty() ? status.message : subject + ": " + status.message;
+    }
+    return ToMciError(status);
+}
+
+std::string& ThreadLastFailure() {
+    thread_local std::string failure;
+    return failure;
 }

@@ -4,6 +4,7 @@
 #include "platform/mci/Mci.h"
 
 #include <mutex>
+#include <string>
 
 class SoundEngine;
 
@@ -30,7 +31,8 @@ public:
         SourceId newSource = 0;
     };
 
-    MciDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id);
+    /// subject names what the device plays in failure texts: a file, a disc, or "" for none.
+    MciDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id, std::string subject);
     virtual ~MciDevice() = default;
     MciDevice(const MciDevice&) = delete;
     MciDevice& operator=(const MciDevice&) = delete;
@@ -39,6 +41,8 @@ public:
     MCIDEVICEID Id() const { return m_id; }
     /// The engine source that plays, or 0.
     SourceId Source() const { return m_source; }
+    /// What the device plays, for failure texts: a file, a disc, or "".
+    const std::string& Subject() const { return m_subject; }
 
     /// MCI_PLAY's own part: checks the request and chooses the source.
     virtual MCIERROR PreparePlay(DWORD_PTR flags, const MCI_PLAY_PARMS* parms,
@@ -78,9 +82,13 @@ public:
     } notice;
 
 protected:
+    /// The code for an engine failure, noted as the thread's last failure with the subject.
+    MCIERROR Report(const EngineStatus& status) const;
+
     SoundEngine& m_engine;
     const Kind m_kind;
     const MCIDEVICEID m_id;
+    const std::string m_subject;
     // Under the command lock:
     SourceId m_source = 0;
     DWORD m_timeFormat = MCI_FORMAT_MILLISECONDS;
@@ -88,5 +96,10 @@ protected:
 
 /// The command layer's code for an engine failure.
 MCIERROR ToMciError(const EngineStatus& status);
+/// ToMciError, and a failure is noted as the calling thread's last failure (MciLayer's
+/// LastFailure): its text, after what it concerns when subject is not "" ("file: text").
+MCIERROR ReportFailure(const EngineStatus& status, const std::string& subject);
+/// The calling thread's last failure; MciLayer clears it as each command begins.
+std::string& ThreadLastFailure();
 /// Milliseconds of frames at a rate (what the layer reports for wave and MIDI positions).
 DWORD_PTR FramesToMs(std::uint64_t frames, int rate);

@@ -2,8 +2,9 @@
 
 #include "platform/engine/SoundEngine.h"
 
-MciFileDevice::MciFileDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id, SourceId source)
-    : MciDevice(engine, kind, id) {
+MciFileDevice::MciFileDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id, SourceId source,
+                             std::string path)
+    : MciDevice(engine, kind, id, std::move(path)) {
     m_source = source;
 }
 
@@ -18,7 +19,7 @@ MCIERROR MciFileDevice::PreparePlay(DWORD_PTR flags, const MCI_PLAY_PARMS* parms
     if ((flags & MCI_FROM) != 0) {
         std::uint64_t frame = static_cast<std::uint64_t>(parms->dwFrom) *
                               static_cast<std::uint64_t>(m_engine.MixRate()) / 1000;
-        return ToMciError(m_engine.Seek(m_source, frame));
+        return Report(m_engine.Seek(m_source, frame));
     }
     return 0;
 }

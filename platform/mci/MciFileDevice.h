@@ -7,8 +7,9 @@
 /// position (milliseconds) to the end.
 class MciFileDevice final : public MciDevice {
 public:
-    /// source 0: a probe.
-    MciFileDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id, SourceId source);
+    /// source 0: a probe; path: the file's.
+    MciFileDevice(SoundEngine& engine, Kind kind, MCIDEVICEID id, SourceId source,
+                  std::string path);
 
     MCIERROR PreparePlay(DWORD_PTR flags, const MCI_PLAY_PARMS* parms, const PlayState& state,
                          PlayStart& start) override;

@@ -119,6 +119,10 @@ void MciLayer::Post(DWORD_PTR callback, WPARAM code, MCIDEVICEID id) {
     }
 }
 
+std::string MciLayer::LastFailure() {
+    return ThreadLastFailure();
+}
+
 bool MciLayer::IsDeviceOpen(MCIDEVICEID device) {
     std::lock_guard lock(m_mutex);
     return m_devices.count(device) != 0;
@@ -137,6 +141,7 @@ BOOL MciLayer::GetErrorString(MCIERROR error, char* text, UINT length) {
 // The preamble every command to an open device shares: the device, the parameter block it
 // needs, one command at a time; and the success notice of the commands that end at once.
 MCIERROR MciLayer::SendCommand(MCIDEVICEID id, UINT message, DWORD_PTR flags, DWORD_PTR param) {
+    ThreadLastFailure().clear();
     if ((flags & MCI_NOTIFY) != 0 && param == 0) {
         return MCIERR_NULL_PARAMETER_BLOCK;
     }
@@ -238,7 +243,7 @@ MCIERROR MciLayer::Open(DWORD_PTR flags, DWORD_PTR param) {
         status = m_engine.OpenWave(element, source);
     }
     if (!status.ok()) {
-        return ToMciError(status);
+        return ReportFailure(status, kind == Kind::CdAudio ? m_config.cdDevice : element);
     }
     const MCIDEVICEID id = ++g_lastDeviceId;
     std::shared_ptr<MciDevice> device;
@@ -247,7 +252,7 @@ MCIERROR MciLayer::Open(DWORD_PTR flags, DWORD_PTR param) {
     } else if (capture != 0) {
         device = std::make_shared<MciRecordingDevice>(m_engine, id, capture);
     } else {
-        device = std::make_shared<MciFileDevice>(m_engine, kind, id, source);
+        device = std::make_shared<MciFileDevice>(m_engine, kind, id, source, element);
     }
     {
         std::lock_guard lock(m_mutex);
@@ -324,7 +329,7 @@ MCIERROR MciLayer::Play(MciDevice& device, std::unique_lock<std::mutex>& command
         EngineStatus status = m_engine.Play(device.Source(), EndHandlerFor(device.Id()), &serial);
         // The bookkeeping stays under the same lock as Play: the end handler, which also
         // takes it, must find this play's serial even for an item that ends at once.
-        error = ToMciError(status);
+        error = ReportFailure(status, device.Subject());
         if (error == 0) {
             const bool restarted = (flags & (MCI_FROM | MCI_TO)) != 0 || start.newSource != 0;
             RecordPlay(device, flags, (flags & MCI_NOTIFY) != 0 ? parms->dwCallback : 0, restarted,

@@ -79,6 +79,7 @@ public:
                          DWORD_PTR param) override;
     BOOL GetErrorString(MCIERROR error, char* text, UINT length) override;
     bool IsDeviceOpen(MCIDEVICEID device) override;
+    std::string LastFailure() override;
 
     const Config& GetConfig() const { return m_config; }
 

@@ -5,7 +5,7 @@
 #include <utility>
 
 MciRecordingDevice::MciRecordingDevice(SoundEngine& engine, MCIDEVICEID id, SourceId capture)
-    : MciDevice(engine, Kind::Wave, id)
+    : MciDevice(engine, Kind::Wave, id, "")
     , m_capture(capture) {}
 
 MCIERROR MciRecordingDevice::PreparePlay(DWORD_PTR, const MCI_PLAY_PARMS*, const PlayState&,
@@ -67,15 +67,15 @@ MCIERROR MciRecordingDevice::SetWaveFormat(DWORD_PTR flags, const MCI_WAVE_SET_P
     if (status.error == EngineError::Busy) {
         return MCIERR_FORMAT_FIXED;
     }
-    return ToMciError(status);
+    return Report(status);
 }
 
 MCIERROR MciRecordingDevice::StartRecording(EndHandler onEnd, std::uint64_t& serial) {
-    return ToMciError(m_engine.StartCapture(m_capture, std::move(onEnd), &serial));
+    return Report(m_engine.StartCapture(m_capture, std::move(onEnd), &serial));
 }
 
 MCIERROR MciRecordingDevice::Save(const char* path) {
-    return ToMciError(m_engine.SaveCapture(m_capture, path));
+    return ReportFailure(m_engine.SaveCapture(m_capture, path), path);
 }
 
 void MciRecordingDevice::Halt() {

@@ -5,9 +5,9 @@
 #include <chrono>
 #include <ctime>
 
-PlayLog::PlayLog(std::FILE* out, std::function<std::string(LONG kind)> lastError)
+PlayLog::PlayLog(std::FILE* out, std::function<std::string(LONG kind)> reason)
     : m_out(out)
-    , m_lastError(std::move(lastError)) {}
+    , m_reason(std::move(reason)) {}
 
 const char* PlayLog::KindName(LONG kind) {
     switch (kind) {
@@ -27,7 +27,7 @@ void PlayLog::OnItemPlayed(const MoxAudioItem& item, DWORD, DWORD repetition, bo
     if (started) {
         line("play " + what + " repetition " + std::to_string(repetition + 1));
     } else {
-        line("fail " + what + ": " + m_lastError(item.GetKind()));
+        line("fail " + what + ": " + m_reason(item.GetKind()));
     }
 }
 

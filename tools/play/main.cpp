@@ -137,11 +137,11 @@ int main(int argc, char** argv) {
     PlayLog log(stdout, [](LONG kind) {
         switch (kind) {
         case kindMidi:
-            return g_midDevice->LastError();
+            return g_midDevice->LastReason();
         case kindWave:
-            return g_wavDevice->LastError();
+            return g_wavDevice->LastReason();
         default:
-            return g_cdDevice->LastError();
+            return g_cdDevice->LastReason();
         }
     });
 
@@ -156,10 +156,10 @@ int main(int argc, char** argv) {
         log.Note("note: the play list holds no item that can play on this PC");
     }
     if (!g_wavDevice->IsReady()) {
-        log.Note("note: " + g_wavDevice->LastError());
+        log.Note("note: " + g_wavDevice->LastError() + ": " + g_wavDevice->LastReason());
     }
     if (!g_midDevice->IsReady()) {
-        log.Note("note: " + g_midDevice->LastError());
+        log.Note("note: " + g_midDevice->LastError() + ": " + g_midDevice->LastReason());
     }
 
     QueueWindow window([](UINT message, WPARAM wParam, LPARAM lParam) {
