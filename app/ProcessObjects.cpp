@@ -15,6 +15,9 @@
 
 #include <malloc.h>
 
+#include <cerrno>
+#include <cstdio>
+
 ProcessObject<SoundEngine> g_engine;
 ProcessObject<MciPort> g_mci;
 ProcessObject<MoxCDDevice> g_cdDevice;
@@ -38,13 +41,28 @@ private:
     SoundEngine& m_engine;
 };
 
+// One line when the sound output goes missing and one when it is back, on standard error:
+// the engine keeps trying meanwhile, and a log should not fill with every try.
+SoundEngine::Config EngineConfig() {
+    SoundEngine::Config config;
+    config.outputChanged = [](const EngineStatus& status) {
+        if (status.ok()) {
+            std::fprintf(stderr, "%s: the sound output is back\n", program_invocation_short_name);
+        } else {
+            std::fprintf(stderr, "%s: %s; trying again until one opens\n",
+                         program_invocation_short_name, status.message.c_str());
+        }
+    };
+    return config;
+}
+
 } // namespace
 
 /// The engine, its command layer and the software mixer: what a real program has and tests
 /// with a command layer of their own do without.
 struct ProcessObjects::Sound {
     Sound()
-        : engine()
+        : engine(EngineConfig())
         , mci(engine, MciLayer::Config::FromEnvironment())
         , forwarder(engine)
         , levels(std::make_shared<RegistryMixerLevelStore>(SoftMixer::registryKey))

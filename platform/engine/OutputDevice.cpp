@@ -43,12 +43,14 @@ struct OutputDevice::Context {
 };
 
 OutputDevice::OutputDevice(AudioDevices& devices, MixCore& core, int rate, int frames,
-                           std::chrono::milliseconds linger)
+                           std::chrono::milliseconds linger,
+                           std::function<void(const EngineStatus&)> changed)
     : m_devices(devices)
     , m_core(core)
     , m_rate(rate)
     , m_frames(frames)
     , m_linger(linger)
+    , m_changed(std::move(changed))
     , m_gate(std::make_shared<Gate>())
     , m_backoff(kFirstRetry) {
     m_gate->core.store(&m_core, std::memory_order_release);
@@ -110,7 +112,17 @@ void OutputDevice::Manage(bool wanted, std::vector<Probe>& probes) {
             if (m_preferredDriver.empty()) {
                 m_preferredDriver = m_devices.DriverName();
             }
+            if (m_missingTold && m_changed) {
+                m_changed(EngineStatus::Ok());
+            }
+            m_missingTold = false;
         } else {
+            ++m_openFailures;
+            if (!m_missingTold && m_changed) {
+                m_changed(EngineStatus::Fail(EngineError::NoOutput,
+                                             "No sound output device can be opened: " + error));
+            }
+            m_missingTold = true;
             ++m_failures;
             m_nextAttempt = std::chrono::steady_clock::now() + m_backoff;
             m_backoff = std::min(m_backoff * 2, std::chrono::milliseconds(kLongestRetry));

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -24,8 +25,10 @@ class OutputDevice {
 public:
     using Probe = std::shared_ptr<std::promise<EngineStatus>>;
 
+    /// changed: told when the output is missing and when it is back (SoundEngine::Config).
     OutputDevice(AudioDevices& devices, MixCore& core, int rate, int frames,
-                 std::chrono::milliseconds linger);
+                 std::chrono::milliseconds linger,
+                 std::function<void(const EngineStatus&)> changed);
     ~OutputDevice();
     OutputDevice(const OutputDevice&) = delete;
     OutputDevice& operator=(const OutputDevice&) = delete;
@@ -43,6 +46,7 @@ public:
     bool IsOpen() const { return m_open.load(); }
     std::uint64_t Opens() const { return m_opens.load(); }
     std::uint64_t Losses() const { return m_losses.load(); }
+    std::uint64_t OpenFailures() const { return m_openFailures.load(); }
 
 private:
     struct Gate;
@@ -57,6 +61,7 @@ private:
     const int m_rate;
     const int m_frames;
     const std::chrono::milliseconds m_linger;
+    const std::function<void(const EngineStatus&)> m_changed;
     std::shared_ptr<Gate> m_gate;
 
     // Feeder thread only.
@@ -67,8 +72,10 @@ private:
     std::chrono::milliseconds m_backoff;
     int m_failures = 0;
     std::string m_preferredDriver; // the driver of the first device that opened
+    bool m_missingTold = false;    // m_changed heard that there is no output
 
     std::atomic<bool> m_open{false};
     std::atomic<std::uint64_t> m_opens{0};
     std::atomic<std::uint64_t> m_losses{0};
+    std::atomic<std::uint64_t> m_openFailures{0};
 };

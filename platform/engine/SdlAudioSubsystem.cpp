@@ -1,6 +1,7 @@
 #include "platform/engine/SdlAudioSubsystem.h"
 
 #include <SDL.h>
+#include <alsa/asoundlib.h>
 
 #include <mutex>
 
@@ -8,12 +9,18 @@ namespace {
 // SDL's subsystem reference counting is not thread-safe; engines may live on any thread.
 std::mutex g_sdlMutex;
 int g_references = 0;
+
+// Without a sound server SDL falls back to ALSA, whose library prints a dozen lines about
+// missing cards on every try, and the engine tries again and again. The engine reports that
+// there is no output itself; ALSA's own report stays unprinted (SDL loads the same library).
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 } // namespace
 
 SdlAudioSubsystem::SdlAudioSubsystem() {
     std::lock_guard lock(g_sdlMutex);
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Quillon");
+    snd_lib_error_set_handler(&QuietAlsa);
     m_up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     if (m_up) {
         ++g_references;

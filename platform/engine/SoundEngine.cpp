@@ -32,7 +32,7 @@ struct SoundEngine::Impl {
         : config(c)
         , pool(c.mixRate, c.synthGain)
         , core(sync.feederWake, sync.endWake)
-        , output(devices, core, c.mixRate, c.deviceFrames, c.linger)
+        , output(devices, core, c.mixRate, c.deviceFrames, c.linger, c.outputChanged)
         , sources(sync, core, c.mixRate)
         , captures(sync, devices,
                    {c.captureFrames, c.spoolFolder, c.maxCaptureBytes, c.probeTimeout}) {
@@ -265,6 +265,7 @@ SoundEngine::Stats SoundEngine::GetStats() const {
     Stats stats;
     stats.deviceOpens = m_impl->output.Opens();
     stats.deviceLosses = m_impl->output.Losses();
+    stats.deviceOpenFailures = m_impl->output.OpenFailures();
     stats.callbacks = m_impl->core.Callbacks();
     stats.underruns = m_impl->core.Underruns();
     stats.deviceOpen = m_impl->output.IsOpen();

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -71,11 +72,16 @@ public:
         /// A capture ends by itself when its saved data would grow past this (a RIFF file's
         /// sizes are 32-bit; room is left for the header).
         std::uint64_t maxCaptureBytes = 0xFFFFFFFFull - 0xFFFF;
+        /// Told on the feeder thread when there is no sound output (the first open that
+        /// failed, with why; the engine keeps trying) and when a device opened again after
+        /// that (Ok). Keep it short, and do not call the engine from it.
+        std::function<void(const EngineStatus&)> outputChanged;
     };
 
     struct Stats {
-        std::uint64_t deviceOpens = 0;  ///< successful opens of the output device
-        std::uint64_t deviceLosses = 0; ///< times the open device was lost
+        std::uint64_t deviceOpens = 0;        ///< successful opens of the output device
+        std::uint64_t deviceLosses = 0;       ///< times the open device was lost
+        std::uint64_t deviceOpenFailures = 0; ///< tries to open the output device that failed
         std::uint64_t callbacks = 0;
         std::uint64_t underruns = 0; ///< callbacks where a playing ring ran dry early
         bool deviceOpen = false;

@@ -131,9 +131,9 @@ std::unique_ptr<WaveDecoder> WaveDecoder::Open(const std::string& path, EngineSt
     // and this one is still needed to tell why, and later to watch the file's size.
     const int own = ::dup(fd.get());
     if (own < 0) {
-        status = EngineStatus::Fail(EngineError::FileUnreadable,
-                                    std::string("The file cannot be opened: ") +
-                                        std::strerror(errno));
+        status =
+            EngineStatus::Fail(EngineError::FileUnreadable,
+                               std::string("The file cannot be opened: ") + std::strerror(errno));
         return nullptr;
     }
     SF_INFO info{};

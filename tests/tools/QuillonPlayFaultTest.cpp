@@ -181,4 +181,31 @@ TEST_F(QuillonPlayFaultTest, AListOfMissingFilesIdlesAndPlaysOnceTheyAppear) {
     EXPECT_EQ(player->Wait(5s), 0);
 }
 
+TEST_F(QuillonPlayFaultTest, WithoutASoundServerOneLineSaysSoAndTheSoundLibrariesStayQuiet) {
+    // A MIDI item keeps the engine trying for an output; SDL falls back to ALSA, which finds
+    // no card either.
+    std::filesystem::create_directories(data.file("Midi Files"));
+    SmfWriter tune;
+    tune.Note(0.0, 2.0, 60);
+    WriteBytes(data.file("Midi Files/tune.mid"), tune.Bytes());
+    makeList(R"({"items": [{"kind": 101, "name": "tune.mid", "volume": 100}]})");
+    TempDir noServer;
+    auto player = play({"list.pla"}, {"XDG_RUNTIME_DIR=" + noServer.path()});
+    ASSERT_TRUE(waitForLog(*player, "play midi \"tune.mid\"")) << player->Output();
+    const auto told = [&] { return player->Errors().find("trying again") != std::string::npos; };
+    for (auto deadline = std::chrono::steady_clock::now() + 10s;
+         !told() && std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::sleep_for(20ms);
+    }
+    // The line comes after the first try has failed, and ALSA reports as it tries: its lines
+    // would stand before ours. (That later tries are not told: SoundEngineNoOutputTest.)
+    ASSERT_TRUE(told()) << player->Errors();
+    player->Signal(SIGTERM);
+    EXPECT_EQ(player->Wait(5s), 0);
+    const std::string errors = player->Errors();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(errors.rfind("quillon-play: No sound output device can be opened: ", 0), 0u)
+        << errors;
+}
+
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -306,25 +307,45 @@ TEST_F(SoundEngineDiskTest, BadFilesFailAtOpenWithClearReasons) {
     EXPECT_EQ(id, 0u);
 }
 
-TEST(SoundEngineNoOutputTest, ProbeFailsAndPlayWaitsForADevice) {
-    // The disk driver cannot create its file: no output device opens.
+TEST(SoundEngineNoOutputTest, ProbeFailsPlayWaitsForADeviceAndTheLossIsToldOnce) {
+    // The disk driver cannot create its file in a folder that is not there: no output opens.
     TempDir dir;
-    UseSdlDriver("disk", dir.file("no/such/folder/out.raw"));
-    SoundEngine engine;
+    UseSdlDriver("disk", dir.file("later/out.raw"));
+    std::mutex mutex;
+    std::vector<EngineStatus> told;
+    SoundEngine::Config config;
+    config.outputChanged = [&](const EngineStatus& status) {
+        std::lock_guard lock(mutex);
+        told.push_back(status);
+    };
+    SoundEngine engine(config);
     auto started = std::chrono::steady_clock::now();
     EngineStatus status = engine.ProbeOutput();
     EXPECT_EQ(status.error, EngineError::NoOutput);
     EXPECT_FALSE(status.message.empty());
     EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
 
-    // A source still opens and "plays": it waits for a device instead of failing the caller.
+    // A source still opens and "plays": it waits for a device instead of failing the caller,
+    // and the engine keeps trying without telling more than once.
     WriteToneWave(dir.file("a.wav"), 440.0, 0.2);
     SourceId id = 0;
     ASSERT_TRUE(engine.OpenWave(dir.file("a.wav"), id).ok());
     EndLog ends;
     EXPECT_TRUE(engine.Play(id, ends.Handler()).ok());
-    EXPECT_FALSE(ends.WaitForCount(1, 500ms));
+    ASSERT_TRUE(WaitFor([&] { return engine.GetStats().deviceOpenFailures >= 5; }, 10s));
     EXPECT_TRUE(engine.IsPlaying(id));
     EXPECT_EQ(engine.Position(id), 0u);
     EXPECT_FALSE(engine.GetStats().deviceOpen);
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].error, EngineError::NoOutput);
+    }
+
+    // Once the output can open, the item plays to its end and that is told too.
+    std::filesystem::create_directories(dir.file("later"));
+    ASSERT_TRUE(ends.WaitForCount(1, 10s));
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_TRUE(told[1].ok());
 }
