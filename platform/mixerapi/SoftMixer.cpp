@@ -53,14 +53,17 @@ constexpr BusControls kBuses[kBusCount] = {
 
 const char* const kEngine = "Quillon Sound Engine";
 
+// The destinations start at full: the desktop's own volume is the master on this platform, and
+// a fader below it would only lower every item (by about 4 dB at three quarters).
 MixerControlDescription volume(DWORD id, const std::string& line, MixerLevelStore* store) {
     MixerControlDescription c;
     c.control = MakeMixerControl(id, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Volume", line + " Volume",
                                  0, SoftMixer::fullLevel, SoftMixer::fullLevel);
+    const bool destination = id == SoftMixer::speakersVolumeId || id == SoftMixer::waveInVolumeId;
+    const DWORD firstRun = destination ? SoftMixer::fullLevel : SoftMixer::firstRunLevel;
     for (const char* name : namesOf(id)->words) {
         std::optional<DWORD> level = store != nullptr ? store->LoadLevel(name) : std::nullopt;
-        c.values.push_back(level && *level <= SoftMixer::fullLevel ? *level
-                                                                   : SoftMixer::firstRunLevel);
+        c.values.push_back(level && *level <= SoftMixer::fullLevel ? *level : firstRun);
     }
     return c;
 }

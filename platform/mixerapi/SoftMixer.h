@@ -24,7 +24,8 @@
 ///
 /// Every fader position and mute is saved through the level store as it changes, one value a
 /// time, and read back at construction; a value that was never stored (the first run) or is out
-/// of range starts at firstRunLevel, a mute unmuted.
+/// of range starts at firstRunLevel for a source and fullLevel for a destination, a mute
+/// unmuted. So on a first run a 0 dBFS file at item volume 100 comes out at 0 dBFS.
 ///
 /// Thread-safe: one lock guards the values, the saves and the reports.
 ///
@@ -38,7 +39,7 @@ public:
     /// The store's key in the per-user registry (under HKEY_CURRENT_USER), apart from the
     /// program's settings key.
     static constexpr const char* registryKey = "SOFTWARE\\Corvale\\QUILLON Mixer";
-    /// Where every fader starts on the first run: three quarters.
+    /// Where the source faders start on the first run: three quarters.
     static constexpr DWORD firstRunLevel = 49151;
     static constexpr DWORD fullLevel = 65535;
 

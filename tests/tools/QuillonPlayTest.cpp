@@ -109,11 +109,15 @@ TEST_F(QuillonPlayTest, PlaysTheListInOrderWithItsLoopCountsAndSkipsAMissingFile
 }
 
 TEST_F(QuillonPlayTest, EachItemSoundsAtItsOwnVolume) {
-    // The same tone at item volumes 100, 50 and 10. Each sets the wave fader to volume x 655;
-    // on a first run the speakers fader stands at three quarters, and the engine turns the
-    // combined fader into a gain on its perceptual curve.
+    // A full-scale tone at item volume 100, then the same tone at half scale at volumes 50 and
+    // 10. Each sets the wave fader to volume x 655; on a first run the speakers fader stands at
+    // full, and the engine turns the fader into a gain on its perceptual curve. So a 0 dBFS
+    // file at volume 100 comes out at 0 dBFS.
+    std::vector<float> full = SineTone(1000, 0.4, 44100, 1.0);
+    full.resize(full.size() + 0.15 * 44100, 0.0f);
+    WriteWave(data.file("Wave Files/full.wav"), full, {});
     tone("beep.wav", 1000, 0.4, 0.15);
-    makeList(R"({"items": [{"kind": 102, "name": "beep.wav", "volume": 100},
+    makeList(R"({"items": [{"kind": 102, "name": "full.wav", "volume": 100},
                            {"kind": 102, "name": "beep.wav", "volume": 50},
                            {"kind": 102, "name": "beep.wav", "volume": 10}]})");
     AudioCapture capture;
@@ -121,17 +125,18 @@ TEST_F(QuillonPlayTest, EachItemSoundsAtItsOwnVolume) {
     auto player = play({"--loops", "1", "list.pla"});
     ASSERT_EQ(player->Wait(30s), 0) << player->Errors();
     std::this_thread::sleep_for(300ms);
-    const std::vector<Segment> segments =
-        FindSegments(Channel(capture.Stop(), 0), kRate, -75.0, 0.05);
+    const std::vector<float> left = Channel(capture.Stop(), 0);
+    const std::vector<Segment> segments = FindSegments(left, kRate, -75.0, 0.05);
     ASSERT_EQ(segments.size(), 3u);
 
-    const auto expectedDb = [](unsigned volume) {
-        const unsigned source = volume * 655;
-        const unsigned combined = (source * 49151u + 32767u) / 65535u;
-        return 20 * std::log10(0.5 / std::sqrt(2.0)) +
-               FaderToDecibels(static_cast<std::uint16_t>(combined));
+    const double halfScaleDb = 20 * std::log10(0.5 / std::sqrt(2.0));
+    const auto expectedDb = [&](unsigned volume) {
+        return halfScaleDb + FaderToDecibels(static_cast<std::uint16_t>(volume * 655));
     };
-    EXPECT_NEAR(segments[0].rmsDb, expectedDb(100), 1.0);
+    EXPECT_NEAR(
+        20 * std::log10(Peak(Slice(left, segments[0].first, segments[0].end - segments[0].first))),
+        0.0, 0.05);
+    EXPECT_NEAR(segments[0].rmsDb, halfScaleDb + 20 * std::log10(2.0), 0.1);
     EXPECT_NEAR(segments[1].rmsDb, expectedDb(50), 1.0);
     EXPECT_NEAR(segments[2].rmsDb, expectedDb(10), 1.0);
 }

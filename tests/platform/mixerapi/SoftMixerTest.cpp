@@ -26,19 +26,20 @@ TEST(SoftMixerTest, MovingAFaderReachesTheListenerWithTheCombinedLevel) {
     ScopedMixerDevices devices({mixer});
     RecordingListener listener;
     mixer->SetListener(&listener);
-    EXPECT_EQ(listener.reports, (std::vector<Report>{{Bus::Synth, 36863, 36863},
-                                                     {Bus::Wave, 36863, 36863},
-                                                     {Bus::Cd, 36863, 36863},
-                                                     {Bus::Microphone, 36863, 36863}}))
-        << "a new listener hears every bus at once: 49151² / 65535 rounded down";
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{Bus::Synth, 49151, 49151},
+                                                     {Bus::Wave, 49151, 49151},
+                                                     {Bus::Cd, 49151, 49151},
+                                                     {Bus::Microphone, 49151, 49151}}))
+        << "a new listener hears every bus at once: sources at three quarters, destinations full";
     EXPECT_EQ(store->SaveCount(), 0) << "starting writes nothing";
     listener.reports.clear();
 
-    ASSERT_EQ(WriteControl(SoftMixer::speakersVolumeId, {65535, 65535}), MMSYSERR_NOERROR);
+    ASSERT_EQ(WriteControl(SoftMixer::speakersVolumeId, {49151, 49151}), MMSYSERR_NOERROR);
     EXPECT_EQ(listener.reports,
               (std::vector<Report>{
-                  {Bus::Synth, 49151, 49151}, {Bus::Wave, 49151, 49151}, {Bus::Cd, 49151, 49151}}))
-        << "the speakers fader moves its three sources, not the microphone";
+                  {Bus::Synth, 36863, 36863}, {Bus::Wave, 36863, 36863}, {Bus::Cd, 36863, 36863}}))
+        << "the speakers fader moves its three sources, not the microphone: 49151² / 65535";
+    ASSERT_EQ(WriteControl(SoftMixer::speakersVolumeId, {65535, 65535}), MMSYSERR_NOERROR);
     listener.reports.clear();
 
     ASSERT_EQ(WriteControl(SoftMixer::waveOutVolumeId, {32750, 65535}), MMSYSERR_NOERROR);
@@ -109,7 +110,7 @@ TEST(SoftMixerTest, WorksWithoutAStore) {
     auto mixer = std::make_shared<SoftMixer>(nullptr);
     ScopedMixerDevices devices({mixer});
     EXPECT_EQ(WriteControl(SoftMixer::synthesizerVolumeId, {1, 2}), MMSYSERR_NOERROR);
-    EXPECT_EQ(mixer->GetBusFader(Bus::Synth), (BusFader{1, 1}));
+    EXPECT_EQ(mixer->GetBusFader(Bus::Synth), (BusFader{1, 2}));
 }
 
 } // namespace
