@@ -54,8 +54,7 @@ void PrintUsage(const rusage& usage, double wall) {
 
 // Music-like material: a chord that changes every two seconds, with a slow tremolo, so the
 // file does not compress into something trivial for any decoder.
-void WriteMusicWave(const std::string& path, double seconds) {
-    const int rate = 44100;
+void WriteMusicWave(const std::string& path, double seconds, int rate = 44100) {
     const double chords[][3] = {
         {261.6, 329.6, 392.0}, {220.0, 261.6, 329.6}, {174.6, 220.0, 261.6}, {196.0, 246.9, 293.7}};
     std::vector<float> mono(static_cast<std::size_t>(seconds * rate));
@@ -102,6 +101,9 @@ void WriteMusicMidi(const std::string& path, double seconds) {
 int Material(const std::string& dir, double seconds) {
     WriteMusicWave(dir + "/music.wav", seconds);
     WriteMusicWave(dir + "/short.wav", 0.5);
+    // The same at 22050 Hz, the rate of the program's own announcements: converted as it plays.
+    WriteMusicWave(dir + "/music22050.wav", seconds, 22050);
+    WriteMusicWave(dir + "/short22050.wav", 0.5, 22050);
     WriteMusicMidi(dir + "/music.mid", seconds);
     WriteMusicMidi(dir + "/short.mid", 0.5);
     WriteCdImage(dir, "disc", {{440.0, seconds / 2}, {660.0, seconds / 2}});
