@@ -296,14 +296,7 @@ EngineStatus CaptureTable::Stop(SourceId id) {
         if (!capture) {
             return EngineStatus::Fail(EngineError::InvalidSource, "No such capture");
         }
-        if (capture->request) {
-            capture->request->abandoned = true;
-        }
-        capture->capturing = false;
-        capture->endPending = false;
-        capture->reportedSerial = capture->serial;
-        device = std::move(capture->device);
-        context = std::move(capture->context);
+        Halt(*capture, device, context);
     }
     Retire(std::move(device), std::move(context));
     m_sync.feederWake.Post(); // spools the rest
@@ -362,17 +355,22 @@ void CaptureTable::Close(SourceId id) {
         capture = std::move(it->second);
         m_captures.erase(it);
         capture->closed = true;
-        if (capture->request) {
-            capture->request->abandoned = true;
-        }
-        capture->capturing = false;
-        capture->endPending = false;
-        capture->reportedSerial = capture->serial;
-        device = std::move(capture->device);
-        context = std::move(capture->context);
+        Halt(*capture, device, context);
         m_sync.WaitForHandler(lock, id);
     }
     Retire(std::move(device), std::move(context));
+}
+
+void CaptureTable::Halt(Capture& capture, std::unique_ptr<SdlAudioDevice>& device,
+                        std::shared_ptr<Context>& context) {
+    if (capture.request) {
+        capture.request->abandoned = true;
+    }
+    capture.capturing = false;
+    capture.endPending = false;
+    capture.reportedSerial = capture.serial;
+    device = std::move(capture.device);
+    context = std::move(capture.context);
 }
 
 bool CaptureTable::CollectLocked() {

@@ -71,6 +71,10 @@ private:
 
     std::shared_ptr<Capture> Find(SourceId id) const;
     std::shared_ptr<Capture> FindLocked(SourceId id) const;
+    /// Stops a capture as asked (engine mutex held): no start pending, no end to report; hands
+    /// out its device and context to retire.
+    void Halt(Capture& capture, std::unique_ptr<SdlAudioDevice>& device,
+              std::shared_ptr<Context>& context);
     void OpenDevice(Capture& capture, Request& request);
     DrainResult Drain(Capture& capture, std::vector<float>& scratch, std::string& error);
     void End(Capture& capture, const Context* context, EndReason reason);

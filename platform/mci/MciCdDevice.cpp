@@ -137,9 +137,7 @@ MCIERROR MciCdDevice::Status(DWORD_PTR flags, MCI_STATUS_PARMS& parms, const Pla
         parms.dwReturn = static_cast<DWORD_PTR>(m_toc.TrackCount());
         return 0;
     case MCI_STATUS_MODE:
-        parms.dwReturn = state.playing && m_source != 0 && m_engine.IsPlaying(m_source)
-                             ? MCI_MODE_PLAY
-                             : MCI_MODE_STOP;
+        parms.dwReturn = PlayMode(state);
         return 0;
     case MCI_STATUS_LENGTH: {
         std::int32_t length = m_toc.leadout - m_toc.TrackStart(m_toc.firstTrack);

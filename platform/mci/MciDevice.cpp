@@ -14,6 +14,11 @@ MCIERROR MciDevice::Report(const EngineStatus& status) const {
     return ReportFailure(status, m_subject);
 }
 
+DWORD_PTR MciDevice::PlayMode(const PlayState& state) const {
+    return state.playing && m_source != 0 && m_engine.IsPlaying(m_source) ? MCI_MODE_PLAY
+                                                                          : MCI_MODE_STOP;
+}
+
 SourceId MciDevice::UseSource(SourceId source) {
     return std::exchange(m_source, source);
 }

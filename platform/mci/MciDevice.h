@@ -82,6 +82,8 @@ public:
     } notice;
 
 protected:
+    /// MCI_STATUS's mode of a device that plays a source.
+    DWORD_PTR PlayMode(const PlayState& state) const;
     /// The code for an engine failure, noted as the thread's last failure with the subject.
     MCIERROR Report(const EngineStatus& status) const;
 

@@ -30,9 +30,7 @@ MCIERROR MciFileDevice::Status(DWORD_PTR, MCI_STATUS_PARMS& parms, const PlaySta
         parms.dwReturn = 1;
         return 0;
     case MCI_STATUS_MODE:
-        parms.dwReturn = state.playing && m_source != 0 && m_engine.IsPlaying(m_source)
-                             ? MCI_MODE_PLAY
-                             : MCI_MODE_STOP;
+        parms.dwReturn = PlayMode(state);
         return 0;
     case MCI_STATUS_LENGTH: {
         std::uint64_t frames = m_source != 0 ? m_engine.Length(m_source) : 0;

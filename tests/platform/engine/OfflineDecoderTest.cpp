@@ -161,26 +161,12 @@ TEST_F(OfflineDecoderTest, MultichannelFilesFoldDownByTheirChannelMapWithoutClip
     const double quad = 1 + k;
     const double five = 1 + 2 * k;
     const double seven = 1 + 3 * k;
+    const std::vector<Gain> fiveOne = {{1 / five, 0}, {0, 1 / five}, {k / five, k / five},
+                                       {0, 0},        {k / five, 0}, {0, k / five}};
     const std::vector<Layout> layouts = {
         {"quad", {L, R, BL, BR}, 4, {{1 / quad, 0}, {0, 1 / quad}, {k / quad, 0}, {0, k / quad}}},
-        {"5.1",
-         {L, R, C, LFE, BL, BR},
-         6,
-         {{1 / five, 0},
-          {0, 1 / five},
-          {k / five, k / five},
-          {0, 0},
-          {k / five, 0},
-          {0, k / five}}},
-        {"5.1 without a channel mask",
-         {},
-         6,
-         {{1 / five, 0},
-          {0, 1 / five},
-          {k / five, k / five},
-          {0, 0},
-          {k / five, 0},
-          {0, k / five}}},
+        {"5.1", {L, R, C, LFE, BL, BR}, 6, fiveOne},
+        {"5.1 without a channel mask", {}, 6, fiveOne},
         {"7.1",
          {L, R, C, LFE, BL, BR, SL, SR},
          8,
