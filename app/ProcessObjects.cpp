@@ -28,7 +28,8 @@ ProcessObject<MoxRecorder> g_recorder;
 
 namespace {
 
-// The software mixer sets the engine's buses.
+// The software mixer sets the engine's buses, at once or, for an item cued to follow the one
+// playing, from the item's first sample on.
 class BusForwarder final : public SoftMixerListener {
 public:
     explicit BusForwarder(SoundEngine& engine)
@@ -36,15 +37,20 @@ public:
     void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) override {
         m_engine.SetBusFader(bus, left, right);
     }
+    void OnFaderStaged(Bus bus, std::uint16_t left, std::uint16_t right) override {
+        m_engine.SetBusFaderAtCue(bus, left, right);
+    }
 
 private:
     SoundEngine& m_engine;
 };
 
 // One line when the sound output goes missing and one when it is back, on standard error:
-// the engine keeps trying meanwhile, and a log should not fill with every try.
-SoundEngine::Config EngineConfig() {
+// the engine keeps trying meanwhile, and a log should not fill with every try. A cued item's
+// fader, once the item sounds, becomes the mixer's value.
+SoundEngine::Config EngineConfig(SoftMixer& mixer) {
     SoundEngine::Config config;
+    config.cueFaderApplied = [&mixer](Bus bus, BusFader) { mixer.CommitStaged(bus); };
     config.outputChanged = [](const EngineStatus& status) {
         if (status.ok()) {
             std::fprintf(stderr, "%s: the sound output is back\n", program_invocation_short_name);
@@ -59,14 +65,15 @@ SoundEngine::Config EngineConfig() {
 } // namespace
 
 /// The engine, its command layer and the software mixer: what a real program has and tests
-/// with a command layer of their own do without.
+/// with a command layer of their own do without. The mixer is made first: the engine tells it
+/// of cued faders until the engine is gone.
 struct ProcessObjects::Sound {
     Sound()
-        : engine(EngineConfig())
+        : levels(std::make_shared<RegistryMixerLevelStore>(SoftMixer::registryKey))
+        , mixer(std::make_shared<SoftMixer>(levels))
+        , engine(EngineConfig(*mixer))
         , mci(engine, MciLayer::Config::FromEnvironment())
-        , forwarder(engine)
-        , levels(std::make_shared<RegistryMixerLevelStore>(SoftMixer::registryKey))
-        , mixer(std::make_shared<SoftMixer>(levels)) {
+        , forwarder(engine) {
         InstallMciPort(&mci);
         mixer->SetListener(&forwarder);
         InstallMixerDevices({mixer});
@@ -77,11 +84,11 @@ struct ProcessObjects::Sound {
         InstallMciPort(nullptr);
     }
 
+    std::shared_ptr<RegistryMixerLevelStore> levels;
+    std::shared_ptr<SoftMixer> mixer;
     SoundEngine engine;
     MciLayer mci;
     BusForwarder forwarder;
-    std::shared_ptr<RegistryMixerLevelStore> levels;
-    std::shared_ptr<SoftMixer> mixer;
 };
 
 ProcessObjects::ProcessObjects() {

@@ -1,6 +1,5 @@
 #include "audio/MoxCDDevice.h"
 
-#include "model/MoxLockGuard.h"
 
 #include <cstdlib>
 
@@ -10,7 +9,7 @@ MoxCDDevice::MoxCDDevice(const MoxDeviceEnvironment& environment)
 }
 
 MoxCDDevice::~MoxCDDevice() {
-    MoxCDDevice::Stop();
+    StopItem();
 }
 
 MCIERROR MoxCDDevice::Probe() {
@@ -39,11 +38,8 @@ MCIERROR MoxCDDevice::Probe() {
     return closed;
 }
 
-bool MoxCDDevice::Play(const std::string& name) {
-    MoxLockGuard guard(m_lock);
-    if (m_playing) {
-        return m_sounding;
-    }
+bool MoxCDDevice::OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
+                           MCI_PLAY_PARMS& play) {
     // The number follows whatever leading letters belong to "Track ".
     const std::size_t digits = name.find_first_not_of("Track ");
     if (digits == std::string::npos) {
@@ -53,7 +49,6 @@ bool MoxCDDevice::Play(const std::string& name) {
     m_subject = name;
 
     const MCIERROR opened = OpenType(MCI_DEVTYPE_CD_AUDIO, m_open);
-    m_deviceId = m_open.wDeviceID;
     if (opened != 0) {
         m_lastError = "Unable to find the CD player for this PC" + ErrorText(opened);
         NoteReason(opened, "");
@@ -70,13 +65,9 @@ bool MoxCDDevice::Play(const std::string& name) {
     }
     // From the start of the track to the start of the next; past the last track the command
     // layer plays to the end of the disc.
-    MCI_PLAY_PARMS play{};
+    id = m_open.wDeviceID;
+    flags = MCI_FROM | MCI_TO;
     play.dwFrom = MCI_MAKE_TMSF(static_cast<BYTE>(track % 256), 0, 0, 0);
     play.dwTo = MCI_MAKE_TMSF(static_cast<BYTE>((track + 1) % 256), 0, 0, 0);
-    return StartOpened(MCI_NOTIFY | MCI_FROM | MCI_TO, play, "Error playing track");
-}
-
-void MoxCDDevice::Stop() {
-    MoxLockGuard guard(m_lock);
-    StopOpened();
+    return true;
 }

@@ -11,12 +11,18 @@ public:
     explicit MoxCDDevice(const MoxDeviceEnvironment& environment);
     ~MoxCDDevice() override;
 
-    bool Play(const std::string& name) override;
-    void Stop() override;
+    bool Play(const std::string& name) override { return PlayItem(name); }
+    void Stop() override { StopItem(); }
+    bool CanCue() const override { return true; }
     MCIERROR Probe() override;
 
     /// The number of tracks found at start-up, at most 100.
     DWORD GetTrackCount() const { return m_trackCount; }
+
+protected:
+    bool OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
+                  MCI_PLAY_PARMS& play) override;
+    std::string PlayFailure() const override { return "Error playing track"; }
 
 private:
     DWORD m_trackCount = 0;

@@ -76,12 +76,9 @@ DWORD_PTR MoxDevice::NotifyCallback() const {
                                                  : MCI_CALLBACK(m_environment.notifyWindow->load());
 }
 
-bool MoxDevice::PlayFile(const std::string& folder, DWORD deviceType, const std::string& name,
+bool MoxDevice::OpenFile(const std::string& folder, DWORD deviceType, const std::string& name,
                          const std::string& openFailure, bool openFailureWithText,
-                         const std::string& playFailure) {
-    if (m_playing) {
-        return m_sounding;
-    }
+                         MCIDEVICEID& id) {
     std::string path;
     if (!ResolveDataFile(folder, name, path)) {
         m_lastReason = "\"" + name + "\" is not a bare file name";
@@ -99,15 +96,103 @@ bool MoxDevice::PlayFile(const std::string& folder, DWORD deviceType, const std:
         NoteReason(opened, m_subject);
         return false;
     }
-    m_deviceId = open.wDeviceID;
+    id = open.wDeviceID;
+    return true;
+}
+
+bool MoxDevice::PlayItem(const std::string& name) {
+    MoxLockGuard guard(m_lock);
+    if (m_playing) {
+        return m_sounding;
+    }
+    MCIDEVICEID id = 0;
+    DWORD flags = 0;
     MCI_PLAY_PARMS play{};
-    return StartOpened(MCI_NOTIFY, play, playFailure);
+    if (!OpenItem(name, id, flags, play)) {
+        return false;
+    }
+    m_deviceId = id;
+    return StartOpened(flags, play, PlayFailure());
+}
+
+void MoxDevice::StopItem() {
+    MoxLockGuard guard(m_lock);
+    StopOpened();
+    UncueLocked();
+}
+
+MCIDEVICEID MoxDevice::LastPlay() {
+    MoxLockGuard guard(m_lock);
+    if (!m_cues.empty()) {
+        return m_cues.back();
+    }
+    return m_playing && m_sounding ? m_deviceId : 0;
+}
+
+bool MoxDevice::Cue(const std::string& name, MoxItemDevice& after) {
+    // Asked before this player's lock is taken: two players' locks are never held together.
+    auto* followed = dynamic_cast<MoxDevice*>(&after);
+    const MCIDEVICEID afterId = followed != nullptr ? followed->LastPlay() : 0;
+    MoxLockGuard guard(m_lock);
+    if (afterId == 0 || m_cues.size() >= kMaxCues) {
+        return false; // nothing plays to follow, or enough waits already
+    }
+    MCIDEVICEID id = 0;
+    DWORD flags = 0;
+    MCI_PLAY_AFTER_PARMS play{};
+    if (!OpenItem(name, id, flags, play)) {
+        return false;
+    }
+    play.dwCallback = NotifyCallback();
+    play.wAfterDevice = afterId;
+    const MCIERROR played =
+        Send(id, MCI_PLAY, flags | MCI_NOTIFY | MCI_PLAY_NEAREND | MCI_PLAY_AFTER, &play);
+    if (played != 0) {
+        m_lastError = PlayFailure() + ErrorText(played);
+        NoteReason(played, m_subject);
+        MCI_GENERIC_PARMS generic{};
+        Send(id, MCI_CLOSE, MCI_WAIT, &generic);
+        return false;
+    }
+    m_cues.push_back(id);
+    return true;
+}
+
+void MoxDevice::Uncue() {
+    MoxLockGuard guard(m_lock);
+    UncueLocked();
+}
+
+void MoxDevice::UncueLocked() {
+    while (!m_cues.empty()) {
+        MCI_GENERIC_PARMS generic{};
+        Send(m_cues.back(), MCI_STOP, MCI_WAIT, &generic);
+        Send(m_cues.back(), MCI_CLOSE, MCI_WAIT, &generic);
+        m_cues.pop_back();
+    }
+}
+
+void MoxDevice::Promote() {
+    MoxLockGuard guard(m_lock);
+    if (m_cues.empty()) {
+        return;
+    }
+    StopOpened(); // what the cue followed, if it played here
+    m_deviceId = m_cues.front();
+    m_cues.erase(m_cues.begin());
+    m_playing = true;
+    m_sounding = true;
+}
+
+void MoxDevice::Finish() {
+    MoxLockGuard guard(m_lock);
+    StopOpened();
 }
 
 bool MoxDevice::StartOpened(DWORD flags, MCI_PLAY_PARMS& play, const std::string& playFailure) {
     m_playing = true;
     play.dwCallback = NotifyCallback();
-    const MCIERROR played = Send(m_deviceId, MCI_PLAY, flags, &play);
+    const MCIERROR played = Send(m_deviceId, MCI_PLAY, flags | MCI_NOTIFY | MCI_PLAY_NEAREND, &play);
     m_sounding = played == 0;
     if (!m_sounding) {
         m_lastError = playFailure + ErrorText(played);

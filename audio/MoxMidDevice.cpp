@@ -1,6 +1,5 @@
 #include "audio/MoxMidDevice.h"
 
-#include "model/MoxLockGuard.h"
 
 MoxMidDevice::MoxMidDevice(const MoxDeviceEnvironment& environment)
     : MoxDevice(environment) {
@@ -8,7 +7,7 @@ MoxMidDevice::MoxMidDevice(const MoxDeviceEnvironment& environment)
 }
 
 MoxMidDevice::~MoxMidDevice() {
-    MoxMidDevice::Stop();
+    StopItem();
 }
 
 MCIERROR MoxMidDevice::Probe() {
@@ -23,15 +22,10 @@ MCIERROR MoxMidDevice::Probe() {
     return 0;
 }
 
-bool MoxMidDevice::Play(const std::string& name) {
-    MoxLockGuard guard(m_lock);
+bool MoxMidDevice::OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
+                            MCI_PLAY_PARMS&) {
+    flags = 0; // the whole file
     // The folder is written so here; it is found whatever its case ("Midi Files" on disk).
-    return PlayFile("Midi files", MCI_DEVTYPE_SEQUENCER, name,
-                    "Unable to find the Midi file player for this PC", true,
-                    "Unable to play the Midi file.  Reason: ");
-}
-
-void MoxMidDevice::Stop() {
-    MoxLockGuard guard(m_lock);
-    StopOpened();
+    return OpenFile("Midi files", MCI_DEVTYPE_SEQUENCER, name,
+                    "Unable to find the Midi file player for this PC", true, id);
 }

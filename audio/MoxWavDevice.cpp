@@ -1,6 +1,5 @@
 #include "audio/MoxWavDevice.h"
 
-#include "model/MoxLockGuard.h"
 #include "res/StringTable.h"
 
 namespace {
@@ -22,7 +21,7 @@ MoxWavDevice::MoxWavDevice(const MoxDeviceEnvironment& environment)
 }
 
 MoxWavDevice::~MoxWavDevice() {
-    MoxWavDevice::Stop();
+    StopItem();
 }
 
 MCIERROR MoxWavDevice::Probe() {
@@ -36,14 +35,9 @@ MCIERROR MoxWavDevice::Probe() {
     return Send(open.wDeviceID, MCI_CLOSE, 0, nullptr);
 }
 
-bool MoxWavDevice::Play(const std::string& name) {
-    MoxLockGuard guard(m_lock);
-    return PlayFile(waveFolder(), MCI_DEVTYPE_WAVEFORM_AUDIO, name,
-                    "Unable to find the Wave file player for this PC", false,
-                    "Unable to play the Wave file:  Reason: ");
-}
-
-void MoxWavDevice::Stop() {
-    MoxLockGuard guard(m_lock);
-    StopOpened();
+bool MoxWavDevice::OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
+                            MCI_PLAY_PARMS&) {
+    flags = 0; // the whole file
+    return OpenFile(waveFolder(), MCI_DEVTYPE_WAVEFORM_AUDIO, name,
+                    "Unable to find the Wave file player for this PC", false, id);
 }

@@ -9,7 +9,13 @@ public:
     explicit MoxWavDevice(const MoxDeviceEnvironment& environment);
     ~MoxWavDevice() override;
 
-    bool Play(const std::string& name) override;
-    void Stop() override;
+    bool Play(const std::string& name) override { return PlayItem(name); }
+    void Stop() override { StopItem(); }
+    bool CanCue() const override { return true; }
     MCIERROR Probe() override;
+
+protected:
+    bool OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
+                  MCI_PLAY_PARMS& play) override;
+    std::string PlayFailure() const override { return "Unable to play the Wave file:  Reason: "; }
 };

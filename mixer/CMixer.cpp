@@ -321,7 +321,8 @@ bool CMixer::Open(UINT deviceId, DWORD flags, DWORD_PTR callback, DWORD_PTR inst
 }
 
 bool CMixer::SetControlDetails(const CMixerLine& line, const CMixerControl& control,
-                               std::span<const CMixerControlDetailsData* const> values) {
+                               std::span<const CMixerControlDetailsData* const> values,
+                               bool onCue) {
     if (!handledUnits(control.GetUnits())) {
         return false;
     }
@@ -354,8 +355,10 @@ bool CMixer::SetControlDetails(const CMixerLine& line, const CMixerControl& cont
             buffer[i] = control.IsBoolean() ? (value != 0 ? 1 : 0) : value;
         }
     }
-    m_lastResult = mixerSetControlDetails(object, &request,
-                                          MIXER_OBJECTF_MIXER | MIXER_SETCONTROLDETAILSF_VALUE);
+    m_lastResult = mixerSetControlDetails(
+        object, &request,
+        MIXER_OBJECTF_MIXER |
+            (onCue ? MIXER_SETCONTROLDETAILSF_ONCUE : MIXER_SETCONTROLDETAILSF_VALUE));
     return m_lastResult == MMSYSERR_NOERROR;
 }
 

@@ -71,9 +71,11 @@ public:
     virtual bool Open(UINT deviceId, DWORD flags, DWORD_PTR callback, DWORD_PTR instance);
     /// Writes the control's values from `values` (element i to word i; null elements and
     /// missing ones keep the control's current value). Refuses the units GetControlDetails
-    /// refuses, before any platform call.
+    /// refuses, before any platform call. onCue: they take effect when the next item cued on
+    /// the line starts (MIXER_SETCONTROLDETAILSF_ONCUE).
     virtual bool SetControlDetails(const CMixerLine& line, const CMixerControl& control,
-                                   std::span<const CMixerControlDetailsData* const> values);
+                                   std::span<const CMixerControlDetailsData* const> values,
+                                   bool onCue = false);
 
     /// The text of a platform result code.
     static std::string ErrorText(MMRESULT result);

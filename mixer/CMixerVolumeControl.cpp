@@ -66,10 +66,10 @@ DWORD CMixerVolumeControl::clamp(DWORD v) const {
     return v;
 }
 
-bool CMixerVolumeControl::write() {
-    const bool written = Mixer().SetControlDetails(Line(), Control(), m_values);
-    if (written) {
-        Refresh();
+bool CMixerVolumeControl::write(bool onCue) {
+    const bool written = Mixer().SetControlDetails(Line(), Control(), m_values, onCue);
+    if (written || onCue) {
+        Refresh(); // a value kept for a cue is not in effect: read back what is
     }
     return written;
 }
@@ -96,6 +96,14 @@ bool CMixerVolumeControl::SetValue(DWORD v) {
     m_left.SetUnsigned({v});
     m_right.SetUnsigned({v});
     return write();
+}
+
+bool CMixerVolumeControl::SetValueOnCue(DWORD v) {
+    std::lock_guard lock(Mutex());
+    v = clamp(v);
+    m_left.SetUnsigned({v});
+    m_right.SetUnsigned({v});
+    return write(true);
 }
 
 CMixerVolumeControl& CMixerVolumeControl::operator=(const CMixerVolumeControl& other) {

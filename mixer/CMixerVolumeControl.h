@@ -36,11 +36,14 @@ public:
     virtual bool SetRightValue(DWORD v);
     /// Clamps v to the bounds and writes it to both channels; re-reads on success.
     virtual bool SetValue(DWORD v);
+    /// As SetValue, but the value takes effect when the next item cued on the line starts to
+    /// sound, and reads as before until then. False when the mixer cannot wait.
+    virtual bool SetValueOnCue(DWORD v);
     CMixerVolumeControl& operator=(const CMixerVolumeControl& other);
 
 private:
     DWORD clamp(DWORD v) const;
-    bool write();
+    bool write(bool onCue = false);
 
     CMixerControlDetailsData m_left;
     CMixerControlDetailsData m_right;

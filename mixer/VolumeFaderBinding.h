@@ -19,6 +19,9 @@ public:
 
     /// Sets the fader for the volume; a failed write is ignored.
     void ApplyVolume(std::uint32_t volume) override;
+    /// Sets the fader for the volume from the moment the next item cued on its line is heard;
+    /// at once when the mixer cannot wait.
+    void ApplyVolumeOnCue(std::uint32_t volume) override;
     /// The volume the fader is at: the larger channel divided by the step (0 when the read
     /// fails, or before calibration while the step is 0).
     DWORD ReadVolume() const;

@@ -33,3 +33,38 @@ void MoxAudioItem::StopOnOutput() {
         m_output.device->Stop();
     }
 }
+
+bool MoxAudioItem::CanCueAfter(const MoxAudioItem& after) const {
+    return m_output.device != nullptr && after.m_output.device != nullptr &&
+           m_output.device->CanCue() && after.m_output.device->CanCue();
+}
+
+bool MoxAudioItem::Cue(MoxAudioItem& after) {
+    if (!CanCueAfter(after)) {
+        return false;
+    }
+    if (m_output.fader != nullptr) {
+        m_output.fader->ApplyVolumeOnCue(m_volume);
+    }
+    return m_output.device->Cue(GetName(), *after.m_output.device);
+}
+
+void MoxAudioItem::Uncue() {
+    if (m_output.device != nullptr) {
+        m_output.device->Uncue();
+    }
+}
+
+void MoxAudioItem::TakeOver(MoxAudioItem& previous) {
+    if (&previous != this) {
+        // Its own player closes what ended (keeping its cues), or this player does below.
+        if (previous.m_output.device != m_output.device && previous.m_output.device != nullptr) {
+            previous.m_output.device->Finish();
+        }
+        previous.SetStarted(false);
+    }
+    if (m_output.device != nullptr) {
+        m_output.device->Promote();
+    }
+    SetStarted(true);
+}

@@ -19,6 +19,19 @@ public:
     void SetReservedB(DWORD value) { m_reservedB = value; }
     DWORD GetReservedB() const { return m_reservedB; }
 
+    // Following one item with the next without a gap (the play list player does this).
+    /// Whether this item can be cued after `after` (both players can cue).
+    bool CanCueAfter(const MoxAudioItem& after) const;
+    /// Cues this item to start right after `after` (the item that plays, or the one cued last;
+    /// maybe this one): the kind's fader takes this item's volume when it starts to sound, and
+    /// its player cues its name. True when cued.
+    bool Cue(MoxAudioItem& after);
+    /// Takes back the cues of this item's player.
+    void Uncue();
+    /// This item's cue has started: it is this item's play now. `previous` (the item that
+    /// played before it, maybe this one) lets go of its player.
+    void TakeOver(MoxAudioItem& previous);
+
 protected:
     MoxAudioItem(LONG kind, MoxItemOutput output, const std::string& name);
 
@@ -26,6 +39,10 @@ protected:
     /// name. False when there is no player or it did not start.
     bool PlayOnOutput();
     void StopOnOutput();
+    /// Items that start and stop their player once each way keep track here: a cue that
+    /// started makes the item started, and an item whose play its player closed for a cue
+    /// that followed it is no longer started.
+    virtual void SetStarted(bool) {}
 
 private:
     MoxItemOutput m_output;

@@ -14,6 +14,12 @@ public:
     bool Play() override;
     void Stop() override;
 
+protected:
+    void SetStarted(bool started) override {
+        m_started = started;
+        m_sounding = started;
+    }
+
 private:
     bool m_started = false;
     bool m_sounding = false; // what the player answered when this start was made

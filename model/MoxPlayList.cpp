@@ -9,6 +9,7 @@
 #include "platform/classlib/CException.h"
 #include "platform/classlib/CFile.h"
 
+
 QUILLON_IMPLEMENT_SERIAL(MoxPlayList, MoxObject, 1)
 
 namespace {
@@ -30,6 +31,7 @@ MoxPlayList::MoxPlayList(const MoxItemOutputs& outputs)
 }
 
 MoxPlayList::~MoxPlayList() {
+    StopCued();
     StopCurrent();
     MoxLockGuard guard(m_lock);
     m_current = nullptr;
@@ -84,6 +86,55 @@ void MoxPlayList::StopCurrent() {
         m_playing = false;
         m_current->Stop();
     }
+}
+
+DWORD MoxPlayList::GetLoopCountAt(DWORD index) {
+    MoxLockGuard guard(m_lock);
+    return index < m_items.size() ? m_items[index]->GetLoopCount() : 0;
+}
+
+bool MoxPlayList::CanCueItem(DWORD index) {
+    MoxLockGuard guard(m_lock);
+    return m_current != nullptr && m_playing && index < m_items.size() &&
+           m_items[index]->CanCueAfter(m_cued.empty() ? *m_current : *m_cued.back());
+}
+
+bool MoxPlayList::CueItem(DWORD index) {
+    MoxLockGuard guard(m_lock);
+    if (m_current == nullptr || !m_playing || index >= m_items.size()) {
+        return false;
+    }
+    MoxAudioItem* item = m_items[index].get();
+    if (!item->Cue(m_cued.empty() ? *m_current : *m_cued.back())) {
+        return false;
+    }
+    m_cued.push_back(item);
+    return true;
+}
+
+std::size_t MoxPlayList::CuedCount() {
+    MoxLockGuard guard(m_lock);
+    return m_cued.size();
+}
+
+void MoxPlayList::StopCued() {
+    MoxLockGuard guard(m_lock);
+    while (!m_cued.empty()) {
+        m_cued.back()->Uncue();
+        m_cued.pop_back();
+    }
+}
+
+bool MoxPlayList::TakeCued() {
+    MoxLockGuard guard(m_lock);
+    if (m_cued.empty() || m_current == nullptr || !m_playing) {
+        return false;
+    }
+    MoxAudioItem* next = m_cued.front();
+    m_cued.pop_front();
+    next->TakeOver(*m_current);
+    m_current = next;
+    return true;
 }
 
 void MoxPlayList::Serialize(CArchive& ar) {

@@ -52,6 +52,23 @@ public:
     bool PlayCurrent();
     /// Stops the current item if PlayCurrent started it.
     void StopCurrent();
+    /// The loop count of the item at index (0 past the end).
+    DWORD GetLoopCountAt(DWORD index);
+
+    // Items cued to follow the current one (the player's next items, each started by the mixer
+    // on the sample after the last of the one before it).
+    /// Whether the item at index can be cued after the current one.
+    bool CanCueItem(DWORD index);
+    /// Cues the item at index (maybe the current item itself) after the current one, or after
+    /// the item cued last; the current one must be playing. True when cued.
+    bool CueItem(DWORD index);
+    /// How many items wait on their cues.
+    std::size_t CuedCount();
+    /// Takes back every cue.
+    void StopCued();
+    /// The first cued item has started: it becomes the current item, playing; the one before
+    /// lets go of its player. False when nothing was cued.
+    bool TakeCued();
     bool Play() override { return PlayCurrent(); }
     void Stop() override { StopCurrent(); }
     void Enter() override { m_lock.Enter(); }
@@ -65,6 +82,7 @@ private:
     MoxItemOutputs m_outputs;
     std::deque<std::unique_ptr<MoxAudioItem>> m_items;
     MoxAudioItem* m_current = nullptr;
+    std::deque<MoxAudioItem*> m_cued; // first to start first
     MoxLock m_lock;
     bool m_playing = false;
     DWORD m_cachedCount = 0;

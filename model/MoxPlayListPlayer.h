@@ -6,7 +6,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 class MoxPlayList;
@@ -15,14 +18,23 @@ class MoxPlayerObserver;
 /// Plays a play list item after item on its own worker thread: each item as often as its loop
 /// count says, the list as often as the list's loop count says (0xFFFFFFFF: without end).
 ///
-/// Threads: SetPlayList, Start, Stop and ItemFinished come from the interface thread; the
-/// worker walks the list. They meet through three auto-reset events (go: start; acknowledge:
-/// start taken up or current item stopped; item finished: the item ended, or stop) and the
-/// atomic state. Start and Stop block until the worker answers; Stop returns wherever the
-/// worker is. The worker never holds the list's lock while it waits.
+/// Threads: SetPlayList, Start, Stop and the notices come from the interface thread; the
+/// worker walks the list. They meet through two auto-reset events (go: start; acknowledge:
+/// start taken up or current item stopped), the item signals (items ended, counted, since two
+/// short items may end before the worker wakes; an end is near; stop) and the atomic state.
+/// Start and Stop block until the worker answers; Stop returns wherever the worker is. The
+/// worker never holds the list's lock while it waits.
 ///
-/// An item that does not start is passed over. A pass over the list that started nothing is
-/// followed by a pause (interrupted by Stop), so that a list of missing files does not spin.
+/// Gapless: when the item playing tells that its end is near, the worker cues the item that
+/// comes next (the same item again while its loop count lasts, the first item again at the
+/// list's wrap) to start on the sample after the current one's last; when the current item's
+/// completion notice comes, the cued one is already sounding and becomes current. Stop takes
+/// the cue back with the current item. Players that cannot cue start the next item after the
+/// end, as the list walks on.
+///
+/// An item that does not start (or cannot be cued) is passed over. A pass over the list that
+/// started nothing is followed by a pause (interrupted by Stop), so that a list of missing
+/// files does not spin.
 class MoxPlayListPlayer : public MoxWorkerThread {
 public:
     /// The pause after a pass over the list that started nothing.
@@ -43,8 +55,12 @@ public:
     /// The current item has played to its end (or broke off): go on with the next.
     void ItemFinished();
 
-    /// Passes a completion notice on: successful and failed ones end the current item;
-    /// aborted and superseded ones (a stop, a replaced command) are not the item's end.
+    /// The current item's end is near: cue what follows.
+    void ItemNearEnd();
+
+    /// Passes a notice on: successful and failed ones end the current item; a near-end one
+    /// has the next item cued; aborted and superseded ones (a stop, a replaced command) are
+    /// not the item's end.
     void OnCompletionNotice(WPARAM noticeCode);
 
     /// Who to tell as items are played; set before starting, null for nobody.
@@ -61,13 +77,70 @@ public:
 private:
     enum class State { idle, playing, stopping };
 
-    void PlayOnce(DWORD itemCount);
+    /// A place in the walk over the list: which pass, which item, which repetition of it.
+    struct Spot {
+        DWORD pass = 0;
+        DWORD index = 0;
+        DWORD repetition = 0;
+        bool operator==(const Spot&) const = default;
+    };
+
+    /// The items cued to play next, in order, and those passed over because their cue failed
+    /// (reported then); the last spot of the two is where the next cue follows on.
+    struct Cues {
+        std::deque<Spot> cued;
+        std::deque<Spot> failed;
+        Spot last;
+        bool lastFailed = false;
+        bool Any() const { return !cued.empty() || !failed.empty(); }
+    };
+    /// Two items shorter than an output period may both wait on their cues.
+    static constexpr std::size_t maxCues = 2;
+
+    /// What wakes the worker while an item plays or between passes.
+    class ItemSignals {
+    public:
+        enum class Wake { ended, nearEnd, interrupted, timedOut };
+        void End();
+        void NearEnd();
+        void Interrupt();
+        /// Forgets everything: at each start.
+        void Reset();
+        /// Waits up to timeout; an interruption comes first, then ends, then a near end.
+        Wake WaitFor(std::chrono::milliseconds timeout);
+
+    private:
+        std::mutex m_mutex;
+        std::condition_variable m_changed;
+        unsigned m_ends = 0;
+        bool m_nearEnd = false;
+        bool m_interrupted = false;
+    };
+
+    void PlayList();
+    /// Starts the item at spot: takes the first cue when it is that item, passes over an item
+    /// whose cue failed. True when it sounds.
+    bool StartAt(const Spot& spot, Cues& cues);
+    /// Waits until the current item ends or the player stops, cueing what follows as ends come
+    /// near (nearEnds persists: a near end told while the cues are full counts later).
+    void WaitForItem(const Spot& spot, Cues& cues, unsigned& nearEnds);
+    /// Cues the item after the last one cued (or after spot), passing over items that fail.
+    void CueNext(const Spot& spot, Cues& cues);
+    /// The first spot that plays; false when none does.
+    bool First(Spot& spot);
+    /// The next spot that plays after spot, or after every repetition of its item; false at
+    /// the end of a finite list, or when no item plays.
+    bool Next(Spot& spot);
+    bool NextItem(Spot& spot);
+    void Report(const Spot& spot, bool started);
+    /// The pause after a pass that started nothing; Stop cuts it short.
+    void PauseAfterEmptyPass();
     bool KeepPlaying() const;
     /// Back to idle; answers a Stop that waits for it.
     void FinishPlaying();
-    /// Waits for the event, at most timeout (none: without limit), beating as often as the
-    /// heartbeat asks; true when the event came.
-    bool WaitBeating(MoxEvent& event, std::optional<std::chrono::milliseconds> timeout);
+    /// Waits for the item signals, at most timeout (none: without limit), beating as often as
+    /// the heartbeat asks.
+    ItemSignals::Wake WaitBeating(std::optional<std::chrono::milliseconds> timeout);
     void BeatIfDue();
 
     MoxPlayList* m_playList = nullptr;
@@ -78,7 +151,7 @@ private:
     std::atomic<bool> m_newList{false};
     MoxEvent m_go;
     MoxEvent m_acknowledge;
-    MoxEvent m_itemFinished;
+    ItemSignals m_signals;
 
     // The worker's own: taken from the list when it takes up a new one.
     DWORD m_itemCount = 0;

@@ -34,11 +34,15 @@ using namespace std::chrono_literals;
 using namespace testaudio;
 
 namespace {
-// QUILLON_BENCH_FRAMES overrides the device buffer size, to try others.
+// QUILLON_BENCH_FRAMES overrides the device buffer size, QUILLON_BENCH_SAMPLES (float or
+// int16) what the sound server is given, to try others.
 SoundEngine::Config EngineConfig() {
     SoundEngine::Config config;
     if (const char* frames = std::getenv("QUILLON_BENCH_FRAMES")) {
         config.deviceFrames = std::atoi(frames);
+    }
+    if (const char* samples = std::getenv("QUILLON_BENCH_SAMPLES")) {
+        config.int16Output = std::string(samples) == "int16";
     }
     return config;
 }

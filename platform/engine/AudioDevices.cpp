@@ -23,8 +23,10 @@ AudioDevices::~AudioDevices() {
 }
 
 std::unique_ptr<SdlAudioDevice> AudioDevices::Open(SdlAudioDevice::Direction direction, int rate,
-                                                   int frames, SDL_AudioCallback callback,
-                                                   void* userdata, std::string& error) {
+                                                   int frames, SdlAudioDevice::Samples samples,
+                                                   SDL_AudioCallback callback, void* userdata,
+                                                   std::string& error) {
+    std::lock_guard lock(m_sdlMutex);
     if (!m_sdl->IsUp()) {
         m_sdl->Restart();
     }
@@ -32,7 +34,8 @@ std::unique_ptr<SdlAudioDevice> AudioDevices::Open(SdlAudioDevice::Direction dir
         error = m_sdl->Error();
         return nullptr;
     }
-    return SdlAudioDevice::Open(direction, rate, frames, callback, userdata, m_live, error);
+    return SdlAudioDevice::Open(direction, rate, frames, samples, callback, userdata, m_live,
+                                error);
 }
 
 void AudioDevices::CloseLater(Group group, std::unique_ptr<SdlAudioDevice> device,
@@ -64,6 +67,7 @@ int AudioDevices::ClosesRunning(Group group) const {
 }
 
 bool AudioDevices::RestartIfIdle() {
+    std::lock_guard lock(m_sdlMutex);
     if (m_live->load() != 0 || std::getenv("SDL_AUDIODRIVER") != nullptr) {
         return false;
     }
@@ -71,5 +75,11 @@ bool AudioDevices::RestartIfIdle() {
 }
 
 std::string AudioDevices::DriverName() const {
+    std::lock_guard lock(m_sdlMutex);
     return m_sdl ? m_sdl->DriverName() : std::string();
+}
+
+bool AudioDevices::HoldsSound() const {
+    const std::string driver = DriverName();
+    return driver != "disk" && driver != "dummy";
 }

@@ -20,7 +20,8 @@
 /// or still closing, no other engine holds SDL's audio, and SDL_AUDIODRIVER does not pin the
 /// driver.
 ///
-/// Open and RestartIfIdle run on the engine's feeder thread; CloseLater on any thread.
+/// Thread-safe: the engine's fast feeder opens the output and its capture thread the inputs;
+/// SDL's own bookkeeping of open devices is not, so opens and restarts take turns.
 class AudioDevices {
 public:
     /// Closes waited for apart: a capture close that hangs must not hold up the output.
@@ -36,6 +37,7 @@ public:
     /// Opens and starts a device, starting SDL's audio first when it is down; nullptr and
     /// error on failure.
     std::unique_ptr<SdlAudioDevice> Open(SdlAudioDevice::Direction direction, int rate, int frames,
+                                         SdlAudioDevice::Samples samples,
                                          SDL_AudioCallback callback, void* userdata,
                                          std::string& error);
     /// Closes a device on a detached thread of its own, then lets keep go (what its callback
@@ -50,6 +52,9 @@ public:
     bool RestartIfIdle();
     /// The driver in use ("pulseaudio", "disk", ...), or "".
     std::string DriverName() const;
+    /// Whether the driver keeps sound in a buffer of its own after the callback gave it (a
+    /// sound server does; SDL's file and null drivers do not).
+    bool HoldsSound() const;
 
 private:
     // Outlives the engine when a close hangs: the closing thread still counts down in it.
@@ -59,6 +64,7 @@ private:
         std::array<int, 2> running{};
     };
 
+    mutable std::mutex m_sdlMutex; // opens and restarts
     std::unique_ptr<SdlAudioSubsystem> m_sdl;
     std::shared_ptr<std::atomic<int>> m_live; // devices open or still closing
     std::shared_ptr<Closes> m_closes;

@@ -54,10 +54,10 @@ struct CaptureTable::Gains {
 // engine when a device's close hangs. busy is a try-lock: whoever holds it writes the ring,
 // and the ring has one writer at a time.
 struct CaptureTable::Shared {
-    Shared(std::shared_ptr<Gains> captureGains, Semaphore* feederWake)
+    Shared(std::shared_ptr<Gains> captureGains, Semaphore* threadWake)
         : ring(kRingFrames)
         , gains(std::move(captureGains))
-        , wake(feederWake) {}
+        , wake(threadWake) {}
     FrameRing ring;
     std::shared_ptr<Gains> gains;
     Semaphore* wake; // the engine's: touched only through a live context, under busy
@@ -110,13 +110,13 @@ struct CaptureTable::Context {
     }
 };
 
-// A start waiting for the feeder to open the capture device.
+// A start waiting for the capture thread to open the capture device.
 struct CaptureTable::Request {
     std::promise<EngineStatus> result;
     EndHandler handler;
     std::uint64_t serial = 0;
     // Engine mutex:
-    bool taken = false;     // the feeder is opening the device
+    bool taken = false;     // the capture thread is opening the device
     bool abandoned = false; // the caller gave up waiting, or the capture was closed
 };
 
@@ -141,9 +141,11 @@ struct CaptureTable::Capture {
     EndReason endReason = EndReason::Finished;
 };
 
-CaptureTable::CaptureTable(EngineSync& sync, AudioDevices& devices, Config config)
+CaptureTable::CaptureTable(EngineSync& sync, AudioDevices& devices, Semaphore& wake,
+                           Config config)
     : m_sync(sync)
     , m_devices(devices)
+    , m_wake(wake)
     , m_config(std::move(config))
     , m_spoolFolder(m_config.spoolFolder.empty() ? DefaultSpoolFolder() : m_config.spoolFolder)
     , m_gains(std::make_shared<Gains>())
@@ -201,7 +203,7 @@ EngineStatus CaptureTable::Open(const PcmFormat& format, SourceId& id) {
     if (!capture->spool) {
         return status;
     }
-    capture->shared = std::make_shared<Shared>(m_gains, &m_sync.feederWake);
+    capture->shared = std::make_shared<Shared>(m_gains, &m_wake);
     capture->format = format;
     capture->limitFrames = m_config.maxBytes / static_cast<std::uint64_t>(format.BlockAlign());
     std::lock_guard lock(m_sync.mutex);
@@ -269,7 +271,7 @@ EngineStatus CaptureTable::Start(SourceId id, EndHandler onEnd, std::uint64_t* s
         request->serial = ++m_sync.lastSerial;
         capture->request = request;
     }
-    m_sync.feederWake.Post();
+    m_wake.Post();
     if (result.wait_for(m_config.startTimeout) != std::future_status::ready) {
         std::lock_guard lock(m_sync.mutex);
         if (result.wait_for(0ms) != std::future_status::ready) {
@@ -299,7 +301,7 @@ EngineStatus CaptureTable::Stop(SourceId id) {
         Halt(*capture, device, context);
     }
     Retire(std::move(device), std::move(context));
-    m_sync.feederWake.Post(); // spools the rest
+    m_wake.Post(); // spools the rest
     return EngineStatus::Ok();
 }
 
@@ -314,7 +316,7 @@ std::uint64_t CaptureTable::CapturedFrames(SourceId id) const {
     if (!capture) {
         return 0;
     }
-    // Counted where frames enter the ring, which only grows: a count taken while the feeder
+    // Counted where frames enter the ring, which only grows: a count taken while the thread
     // moves frames from the ring to the spool is never too low.
     std::uint64_t frames = capture->shared->ring.Written() - capture->discarded.load();
     return std::min(frames, capture->limitFrames.load());
@@ -433,10 +435,11 @@ void CaptureTable::OpenDevice(Capture& capture, Request& request) {
     std::string error;
     std::unique_ptr<SdlAudioDevice> opened =
         m_devices.Open(SdlAudioDevice::Direction::Capture, format.rate, m_config.deviceFrames,
-                       &Context::Callback, context.get(), error);
+                       SdlAudioDevice::Samples::Float, &Context::Callback, context.get(), error);
     if (!opened && m_devices.RestartIfIdle()) {
         opened = m_devices.Open(SdlAudioDevice::Direction::Capture, format.rate,
-                                m_config.deviceFrames, &Context::Callback, context.get(), error);
+                                m_config.deviceFrames, SdlAudioDevice::Samples::Float,
+                                &Context::Callback, context.get(), error);
     }
     std::unique_lock lock(m_sync.mutex);
     if (capture.request.get() == &request) {
@@ -502,7 +505,7 @@ void CaptureTable::End(Capture& capture, const Context* context, EndReason reaso
         endedContext = std::move(capture.context);
     }
     Retire(std::move(ended), std::move(endedContext));
-    m_sync.endWake.Post();
+    m_sync.noticeWake.Post();
 }
 
 void CaptureTable::Retire(std::unique_ptr<SdlAudioDevice> device,
@@ -514,19 +517,17 @@ void CaptureTable::Retire(std::unique_ptr<SdlAudioDevice> device,
         return;
     }
     // Closing a capture device can hang inside the sound library when its input stopped
-    // delivering: never on a caller's thread, nor on the feeder.
+    // delivering: never on a caller's thread, nor on the capture thread.
     m_devices.CloseLater(AudioDevices::Group::Capture, std::move(device), std::move(context));
 }
 
-bool CaptureTable::TakeEndLocked(PendingEnd& end) {
+bool CaptureTable::TakeNoticeLocked(PendingNotice& notice) {
     for (auto& [id, capture] : m_captures) {
         if (capture->endPending && capture->serial != capture->reportedSerial && capture->handler) {
             capture->endPending = false;
             capture->reportedSerial = capture->serial;
-            end.id = id;
-            end.handler = capture->handler;
-            end.serial = capture->serial;
-            end.reason = capture->endReason;
+            notice = {id, [handler = capture->handler, id = id, reason = capture->endReason,
+                           serial = capture->serial] { handler(id, reason, serial); }};
             return true;
         }
     }

@@ -15,8 +15,9 @@
 #include <vector>
 
 /// The engine's captures (recordings from the default input; see SoundEngine.h for their
-/// life). The feeder thread opens their devices and moves what the capture callback put into
-/// each capture's ring to its spool on disk; devices are closed on threads of their own.
+/// life). The capture thread, a thread of their own, opens their devices and moves what the
+/// capture callback put into each capture's ring to its spool on disk; devices are closed on
+/// threads of their own.
 class CaptureTable {
 public:
     struct Config {
@@ -26,7 +27,8 @@ public:
         std::chrono::milliseconds startTimeout{5000};
     };
 
-    CaptureTable(EngineSync& sync, AudioDevices& devices, Config config);
+    /// wake: posted when the capture thread has something to do.
+    CaptureTable(EngineSync& sync, AudioDevices& devices, Semaphore& wake, Config config);
     ~CaptureTable();
     CaptureTable(const CaptureTable&) = delete;
     CaptureTable& operator=(const CaptureTable&) = delete;
@@ -43,7 +45,7 @@ public:
     /// The Microphone bus's gains, which the capture callback applies.
     void SetGains(float left, float right);
 
-    // Feeder thread.
+    // Capture thread.
     /// Engine mutex held: notes every capture and the starts waiting for their device. True
     /// when a capture runs or waits for its device.
     bool CollectLocked();
@@ -52,7 +54,7 @@ public:
     void Serve();
 
     /// Notice thread, engine mutex held: takes the next end to report, if any.
-    bool TakeEndLocked(PendingEnd& end);
+    bool TakeNoticeLocked(PendingNotice& notice);
 
     std::uint64_t Opens() const { return m_opens.load(); }
     std::uint64_t Losses() const { return m_losses.load(); }
@@ -82,12 +84,13 @@ private:
 
     EngineSync& m_sync;
     AudioDevices& m_devices;
+    Semaphore& m_wake;
     const Config m_config;
     const std::string m_spoolFolder;
     std::shared_ptr<Gains> m_gains;
     // Engine mutex:
     std::map<SourceId, std::shared_ptr<Capture>> m_captures;
-    // Feeder thread only:
+    // Capture thread only:
     std::vector<std::shared_ptr<Capture>> m_list;
     std::vector<TakenRequest> m_requests;
     std::vector<float> m_scratch;

@@ -49,6 +49,9 @@ std::unique_ptr<CdDecoder> CdDecoder::Open(const std::string& device, std::int32
 
 bool CdDecoder::FillSectors() {
     int count = std::min<std::int32_t>(kSectorsPerRead, m_end - m_next);
+    if (m_readHook) {
+        m_readHook(m_next);
+    }
     if (m_paranoia) {
         for (int i = 0; i < count; ++i) {
             // At most three retries: a scratched spot then fails instead of stalling the music.

@@ -4,6 +4,7 @@
 #include "platform/engine/Decoder.h"
 #include "platform/engine/EngineTypes.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,10 @@ public:
     static std::unique_ptr<CdDecoder> Open(const std::string& device, std::int32_t startLsn,
                                            std::int32_t endLsn, CdReadMode mode,
                                            EngineStatus& status);
+
+    /// Called before each read from the disc, on the thread that reads (tests make reads
+    /// stall with it).
+    void SetReadHook(std::function<void(std::int32_t sector)> hook) { m_readHook = std::move(hook); }
 
     int SampleRate() const override { return CdDisc::kSampleRate; }
     long Read(float* stereo, long frames) override;
@@ -39,4 +44,5 @@ private:
     std::size_t m_used = 0;         // frames of m_samples handed out
     bool m_failed = false;
     std::string m_error;
+    std::function<void(std::int32_t)> m_readHook;
 };

@@ -5,20 +5,20 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 /// What the engine's parts share: one lock over the bookkeeping of every source and capture,
-/// the wake-ups of the feeder and notice threads, the play serials, and the end handler that
-/// runs at the moment.
+/// the wake-up of the notice thread, the play serials, and the handler that runs at the
+/// moment. (The feeders have their wake-ups in the FeedSignals.)
 struct EngineSync {
     std::mutex mutex;
-    Semaphore feederWake; ///< posted when the feeder has something to do
-    Semaphore endWake;    ///< posted when a source or capture ended
+    Semaphore noticeWake; ///< posted when something is to be reported
 
     // Under mutex:
     std::condition_variable dispatchDone;
-    SourceId dispatching = 0; ///< whose end handler runs now
+    SourceId dispatching = 0; ///< whose handler runs now
     std::thread::id noticeThread;
     std::uint64_t lastSerial = 0;
     bool stopping = false;
@@ -38,10 +38,9 @@ struct EngineSync {
     }
 };
 
-/// An end that the notice thread is about to report.
-struct PendingEnd {
+/// What the notice thread is about to report: an end, a near end, a cue that started with its
+/// fader, for the source or capture id. Runs without the engine's mutex.
+struct PendingNotice {
     SourceId id = 0;
-    EndHandler handler;
-    EndReason reason = EndReason::Finished;
-    std::uint64_t serial = 0;
+    std::function<void()> report;
 };

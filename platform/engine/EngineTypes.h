@@ -66,12 +66,16 @@ struct PcmFormat {
 enum class EndReason {
     Finished, ///< played to its end; a capture: its input device vanished or it is full
     Failed,   ///< reading or decoding failed after playback started; a capture: writing failed
+    Disarmed, ///< a cued play will not start: what it followed was stopped or closed first
 };
 
 /// Called once when a playing source reaches its end, on the engine's notice thread (never the
 /// audio callback). playSerial is the value Play returned, so that a caller can tell the end of
 /// the current play from that of an earlier one that was overtaken by a Stop.
 using EndHandler = std::function<void(SourceId, EndReason, std::uint64_t playSerial)>;
+
+/// Called once, on the notice thread, when a play comes near its end (SoundEngine::Play).
+using NearEndHandler = std::function<void(SourceId, std::uint64_t playSerial)>;
 
 /// How CD sectors are read: straight (fine for images and good drives) or through the
 /// paranoia layer, which verifies overlapping reads and repairs jitter on real drives. Auto

@@ -3,9 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
-MixCore::MixCore(Semaphore& feederWake, Semaphore& endWake)
-    : m_feederWake(feederWake)
-    , m_endWake(endWake) {
+// What one call of Mix gathers as it goes; on the callback's stack.
+struct MixCore::Period {
+    float* out;
+    std::size_t frames;
+    std::array<Ending, kMaxVoices> endings;
+    std::size_t endingCount = 0;
+    bool notice = false;
+};
+
+MixCore::MixCore(Semaphore& noticeWake)
+    : m_noticeWake(noticeWake) {
     for (auto& slot : m_slots) {
         slot.store(nullptr, std::memory_order_relaxed);
     }
@@ -59,12 +67,67 @@ void MixCore::Silence(float* out, std::size_t frames) {
     std::memset(out, 0, frames * 2 * sizeof(float));
 }
 
+void MixCore::MixVoice(Voice& voice, Period& period, std::size_t from) {
+    // Read "done" before draining: frames written before it was set are then all visible.
+    const bool done = voice.producerDone.load(std::memory_order_acquire);
+    const auto& gains = m_gains[static_cast<std::size_t>(voice.bus)];
+    const std::size_t want = period.frames - from;
+    const std::size_t mixed =
+        voice.ring.MixInto(period.out + from * 2, want, gains[0].load(std::memory_order_relaxed),
+                           gains[1].load(std::memory_order_relaxed));
+    const std::uint64_t played = voice.framesPlayed.load(std::memory_order_relaxed) + mixed;
+    voice.framesPlayed.store(played, std::memory_order_relaxed);
+    if (!voice.nearEndPassed.load(std::memory_order_relaxed) &&
+        played >= voice.nearEndAt.load(std::memory_order_acquire)) {
+        voice.nearEndPassed.store(true, std::memory_order_release);
+        period.notice = true;
+    }
+    const std::size_t left = voice.ring.Readable();
+    if (done && left == 0) {
+        // Sequentially consistent with the engine's cueing: either the engine sees this end and
+        // starts its cue itself, or StartCued below sees the cue.
+        int playing = Voice::kPlaying;
+        if (voice.state.compare_exchange_strong(playing, Voice::kEnded)) {
+            period.notice = true;
+            period.endings[period.endingCount++] = {&voice, from + mixed};
+        }
+    } else if (!done) {
+        if (mixed < want) {
+            m_underruns.fetch_add(1, std::memory_order_relaxed);
+        }
+        // Ask for more once a ring is below half: the feeder then tops it up completely.
+        if (left < voice.ring.Capacity() / 2) {
+            voice.feed.Request();
+        }
+    }
+}
+
+void MixCore::StartCued(const Ending& ending, Period& period) {
+    for (auto& slot : m_slots) {
+        Voice* voice = slot.load(std::memory_order_acquire);
+        if (voice == nullptr || voice->removeRequested.load(std::memory_order_acquire) ||
+            voice->state.load() != Voice::kCued || voice->after.load() != ending.voice) {
+            continue;
+        }
+        int cued = Voice::kCued;
+        if (!voice->state.compare_exchange_strong(cued, Voice::kPlaying)) {
+            continue; // the engine disarmed it, or started it itself
+        }
+        if (voice->hasStartGain) {
+            auto& gains = m_gains[static_cast<std::size_t>(voice->bus)];
+            gains[0].store(voice->startGain[0], std::memory_order_relaxed);
+            gains[1].store(voice->startGain[1], std::memory_order_relaxed);
+        }
+        voice->startedOnCue.store(true, std::memory_order_release);
+        period.notice = true;
+        MixVoice(*voice, period, ending.at);
+    }
+}
+
 void MixCore::Mix(float* out, std::size_t frames) {
     Silence(out, frames);
     m_callbacks.fetch_add(1, std::memory_order_relaxed);
-    bool feed = false;
-    bool ended = false;
-    // Ask for more once a ring is below half: the feeder then tops it up completely.
+    Period period{out, frames, {}};
     for (auto& slot : m_slots) {
         Voice* voice = slot.load(std::memory_order_acquire);
         if (voice == nullptr) {
@@ -74,40 +137,18 @@ void MixCore::Mix(float* out, std::size_t frames) {
             slot.store(nullptr, std::memory_order_release);
             continue;
         }
-        if (voice->state.load(std::memory_order_acquire) != Voice::kPlaying) {
-            continue;
+        if (voice->state.load(std::memory_order_acquire) == Voice::kPlaying) {
+            MixVoice(*voice, period, 0);
         }
-        // Read "done" before draining: frames written before it was set are then all visible.
-        bool done = voice->producerDone.load(std::memory_order_acquire);
-        const auto& gains = m_gains[static_cast<std::size_t>(voice->bus)];
-        std::size_t mixed =
-            voice->ring.MixInto(out, frames, gains[0].load(std::memory_order_relaxed),
-                                gains[1].load(std::memory_order_relaxed));
-        voice->framesPlayed.store(voice->framesPlayed.load(std::memory_order_relaxed) + mixed,
-                                  std::memory_order_relaxed);
-        std::size_t left = voice->ring.Readable();
-        if (done && left == 0) {
-            int playing = Voice::kPlaying;
-            if (voice->state.compare_exchange_strong(playing, Voice::kEnded,
-                                                     std::memory_order_acq_rel)) {
-                ended = true;
-            }
-        } else if (!done) {
-            if (mixed < frames) {
-                m_underruns.fetch_add(1, std::memory_order_relaxed);
-            }
-            if (left < voice->ring.Capacity() / 2) {
-                feed = true;
-            }
-        }
+    }
+    // Each voice ends once, so this runs at most once per slot; endings grow as cues end.
+    for (std::size_t i = 0; i < period.endingCount; ++i) {
+        StartCued(period.endings[i], period);
     }
     for (std::size_t i = 0; i < frames * 2; ++i) {
         out[i] = std::clamp(out[i], -1.0f, 1.0f);
     }
-    if (ended) {
-        m_endWake.Post();
-    }
-    if (feed && !m_feedRequested.exchange(true, std::memory_order_acq_rel)) {
-        m_feederWake.Post();
+    if (period.notice) {
+        m_noticeWake.Post();
     }
 }

@@ -13,6 +13,11 @@
 /// the audio callback. Mix() never blocks, allocates, logs or takes a lock; it talks to the
 /// engine's threads only through atomics and by posting semaphores.
 ///
+/// Chaining: when a playing voice's last frame is mixed, a voice cued after it starts on the
+/// very next frame, inside the same period, and takes its start gains on its bus from that
+/// frame on (the frames of the ending voice keep the gains they were mixed with). A cued voice
+/// that ends within the period starts the one cued after it, and so on.
+///
 /// Slots: the engine stores a voice into an empty slot (Attach); only the mixing side empties
 /// a slot, when it sees removeRequested (or the engine through ReapWhileIdle when no callback
 /// can run). So a voice may be freed once IsDetached says its slot no longer holds it.
@@ -20,8 +25,9 @@ class MixCore {
 public:
     static constexpr int kMaxVoices = 32;
 
-    /// feederWake is posted when a ring runs low, endWake when a voice ended.
-    MixCore(Semaphore& feederWake, Semaphore& endWake);
+    /// noticeWake is posted when a voice ended, passed its near end, or started on its cue
+    /// (a voice's own FeedSignal when its ring runs low).
+    explicit MixCore(Semaphore& noticeWake);
 
     // Engine side (callers serialise among themselves).
     bool Attach(Voice& voice);
@@ -31,8 +37,6 @@ public:
     void ReapWhileIdle();
     void SetBusGain(Bus bus, float left, float right);
     float BusGain(Bus bus, int channel) const;
-    /// Cleared by the feeder when it wakes, so that the callback posts again next time.
-    void ClearFeedRequest() { m_feedRequested.store(false, std::memory_order_release); }
 
     /// The callback: mixes every playing voice into out (interleaved stereo, frames frames).
     void Mix(float* out, std::size_t frames);
@@ -43,11 +47,21 @@ public:
     std::uint64_t Underruns() const { return m_underruns.load(std::memory_order_relaxed); }
 
 private:
-    Semaphore& m_feederWake;
-    Semaphore& m_endWake;
+    /// A voice that ended at a frame of the period being mixed: its cue starts there.
+    struct Ending {
+        const Voice* voice;
+        std::size_t at;
+    };
+    struct Period;
+
+    /// Mixes a playing voice into frames [from, frames) of the period.
+    void MixVoice(Voice& voice, Period& period, std::size_t from);
+    /// Starts and mixes the voices cued after one that ended at a frame of the period.
+    void StartCued(const Ending& ending, Period& period);
+
+    Semaphore& m_noticeWake;
     std::array<std::atomic<Voice*>, kMaxVoices> m_slots{};
     std::array<std::array<std::atomic<float>, 2>, kBusCount> m_gains{};
-    std::atomic<bool> m_feedRequested{false};
     std::atomic<std::uint64_t> m_callbacks{0};
     std::atomic<std::uint64_t> m_underruns{0};
 };

@@ -1,6 +1,8 @@
 #include "platform/engine/OutputDevice.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -22,37 +24,52 @@ struct OutputDevice::Gate {
 struct OutputDevice::Context {
     std::shared_ptr<Gate> gate;
     std::atomic<bool> dead{false};
+    /// 16-bit output: the float mix, made before the device opens (the callback allocates
+    /// nothing); empty for float output.
+    std::vector<float> mix;
 
-    static void SDLCALL Callback(void* userdata, Uint8* stream, int length) {
-        auto* context = static_cast<Context*>(userdata);
-        auto* out = reinterpret_cast<float*>(stream);
-        auto frames = static_cast<std::size_t>(length) / (2 * sizeof(float));
-        if (context->dead.load(std::memory_order_acquire) ||
-            context->gate->busy.exchange(true, std::memory_order_acquire)) {
+    /// Mixes frames into out, or silence when the gate is shut or taken.
+    void MixInto(float* out, std::size_t frames) {
+        if (dead.load(std::memory_order_acquire) ||
+            gate->busy.exchange(true, std::memory_order_acquire)) {
             MixCore::Silence(out, frames);
             return;
         }
-        MixCore* core = context->gate->core.load(std::memory_order_acquire);
-        if (core == nullptr || context->dead.load(std::memory_order_acquire)) {
+        MixCore* core = gate->core.load(std::memory_order_acquire);
+        if (core == nullptr || dead.load(std::memory_order_acquire)) {
             MixCore::Silence(out, frames);
         } else {
             core->Mix(out, frames);
         }
-        context->gate->busy.store(false, std::memory_order_release);
+        gate->busy.store(false, std::memory_order_release);
+    }
+
+    static void SDLCALL Callback(void* userdata, Uint8* stream, int length) {
+        auto* context = static_cast<Context*>(userdata);
+        if (context->mix.empty()) {
+            context->MixInto(reinterpret_cast<float*>(stream),
+                             static_cast<std::size_t>(length) / (2 * sizeof(float)));
+            return;
+        }
+        auto* out = reinterpret_cast<std::int16_t*>(stream);
+        const std::size_t samples =
+            std::min(static_cast<std::size_t>(length) / sizeof(std::int16_t), context->mix.size());
+        context->MixInto(context->mix.data(), samples / 2);
+        std::memset(out + samples, 0, static_cast<std::size_t>(length) - samples * sizeof(*out));
+        // The mix is clipped to [-1, 1] already.
+        for (std::size_t i = 0; i < samples; ++i) {
+            out[i] = static_cast<std::int16_t>(std::lrint(context->mix[i] * 32767.0f));
+        }
     }
 };
 
-OutputDevice::OutputDevice(AudioDevices& devices, MixCore& core, int rate, int frames,
-                           std::chrono::milliseconds linger,
-                           std::function<void(const EngineStatus&)> changed)
+OutputDevice::OutputDevice(AudioDevices& devices, MixCore& core, Config config)
     : m_devices(devices)
     , m_core(core)
-    , m_rate(rate)
-    , m_frames(frames)
-    , m_linger(linger)
-    , m_changed(std::move(changed))
+    , m_config(std::move(config))
     , m_gate(std::make_shared<Gate>())
-    , m_backoff(kFirstRetry) {
+    , m_backoff(kFirstRetry)
+    , m_clockBuffer(static_cast<std::size_t>(m_config.frames) * 2) {
     m_gate->core.store(&m_core, std::memory_order_release);
 }
 
@@ -81,9 +98,11 @@ std::chrono::milliseconds OutputDevice::PollInterval(bool wanted) const {
         return kDevicePoll;
     }
     if (wanted) {
+        // Keeping time: one period at a time.
+        const auto period = std::chrono::milliseconds(1000 * m_config.frames / m_config.rate);
         return std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(
                               m_nextAttempt - std::chrono::steady_clock::now()),
-                          1ms, std::chrono::milliseconds(kLongestRetry));
+                          1ms, std::max(period, 1ms));
     }
     return kIdleWait;
 }
@@ -100,11 +119,19 @@ void OutputDevice::Manage(bool wanted, std::vector<Probe>& probes) {
         m_nextAttempt = now;
         m_backoff = kFirstRetry;
     }
-    if (m_device && !needed && now - m_lastActive >= m_linger) {
+    // A flush asked for while something else still plays is dropped: the output is not silent
+    // anyway, and closing would cut what the other source already mixed. SDL's file and null
+    // drivers hold nothing back (and a file opened again would start afresh).
+    if (m_flush.exchange(false) && m_device && !wanted && m_devices.HoldsSound()) {
+        Close();
+    }
+    if (m_device && !needed && now - m_lastActive >= m_config.linger) {
         Close();
     }
     std::string error;
-    if (!m_device && needed && (!probes.empty() || now >= m_nextAttempt)) {
+    // Playing that starts from silence tries the output at once rather than after the pause.
+    const bool starting = wanted && !m_clockRunning;
+    if (!m_device && needed && (!probes.empty() || starting || now >= m_nextAttempt)) {
         m_devices.WaitForCloses(AudioDevices::Group::Output, kCloseWait);
         if (Open(error)) {
             m_failures = 0;
@@ -112,15 +139,15 @@ void OutputDevice::Manage(bool wanted, std::vector<Probe>& probes) {
             if (m_preferredDriver.empty()) {
                 m_preferredDriver = m_devices.DriverName();
             }
-            if (m_missingTold && m_changed) {
-                m_changed(EngineStatus::Ok());
+            if (m_missingTold && m_config.changed) {
+                m_config.changed(EngineStatus::Ok());
             }
             m_missingTold = false;
         } else {
             ++m_openFailures;
-            if (!m_missingTold && m_changed) {
-                m_changed(EngineStatus::Fail(EngineError::NoOutput,
-                                             "No sound output device can be opened: " + error));
+            if (!m_missingTold && m_config.changed) {
+                m_config.changed(EngineStatus::Fail(
+                    EngineError::NoOutput, "No sound output device can be opened: " + error));
             }
             m_missingTold = true;
             ++m_failures;
@@ -140,17 +167,48 @@ void OutputDevice::Manage(bool wanted, std::vector<Probe>& probes) {
                      : EngineStatus::Fail(EngineError::NoOutput,
                                           "No sound output device can be opened: " + error));
     }
+    if (!m_device && wanted) {
+        KeepTime(std::chrono::steady_clock::now());
+    } else {
+        m_clockRunning = false;
+    }
     if (!m_device && !m_gate->busy.exchange(true, std::memory_order_acquire)) {
         m_core.ReapWhileIdle();
         m_gate->busy.store(false, std::memory_order_release);
     }
 }
 
+void OutputDevice::KeepTime(std::chrono::steady_clock::time_point now) {
+    const auto frames = static_cast<std::uint64_t>(m_config.frames);
+    if (!m_clockRunning) {
+        m_clockRunning = true;
+        m_clockStart = now;
+        m_clockFrames = 0;
+    }
+    auto due = static_cast<std::uint64_t>(std::chrono::duration<double>(now - m_clockStart).count() *
+                                          m_config.rate);
+    // A feeder held up for long (a loaded machine) catches up at most a second.
+    const auto rate = static_cast<std::uint64_t>(m_config.rate);
+    if (due > m_clockFrames + rate) {
+        m_clockFrames = due - rate;
+    }
+    while (m_clockFrames + frames <= due) {
+        if (!m_gate->busy.exchange(true, std::memory_order_acquire)) {
+            m_core.Mix(m_clockBuffer.data(), m_config.frames);
+            m_gate->busy.store(false, std::memory_order_release);
+        }
+        m_clockFrames += frames;
+    }
+}
+
 bool OutputDevice::Open(std::string& error) {
     auto context = std::make_shared<Context>();
     context->gate = m_gate;
-    m_device = m_devices.Open(SdlAudioDevice::Direction::Output, m_rate, m_frames,
-                              &Context::Callback, context.get(), error);
+    if (m_config.samples == SdlAudioDevice::Samples::Int16) {
+        context->mix.resize(static_cast<std::size_t>(m_config.frames) * 2);
+    }
+    m_device = m_devices.Open(SdlAudioDevice::Direction::Output, m_config.rate, m_config.frames,
+                              m_config.samples, &Context::Callback, context.get(), error);
     if (!m_device) {
         return false;
     }

@@ -1,13 +1,14 @@
 #include "platform/engine/SdlAudioDevice.h"
 
 std::unique_ptr<SdlAudioDevice> SdlAudioDevice::Open(Direction direction, int rate, int frames,
-                                                     SDL_AudioCallback callback, void* userdata,
+                                                     Samples samples, SDL_AudioCallback callback,
+                                                     void* userdata,
                                                      std::shared_ptr<std::atomic<int>> live,
                                                      std::string& error) {
     SDL_AudioSpec want{};
     SDL_AudioSpec have{};
     want.freq = rate;
-    want.format = AUDIO_F32SYS;
+    want.format = samples == Samples::Int16 ? AUDIO_S16SYS : AUDIO_F32SYS;
     want.channels = 2;
     want.samples = static_cast<Uint16>(frames);
     want.callback = callback;

@@ -7,19 +7,24 @@
 #include <string>
 
 /// One opened SDL audio device, the default output or the default input, running from the
-/// moment it opens until it is destroyed. Stereo float at the rate asked for: SDL converts when
-/// the hardware differs (and the sound server turns a mono microphone into stereo).
+/// moment it opens until it is destroyed. Stereo, float or 16-bit, at the rate asked for: SDL
+/// converts when the hardware differs (and the sound server turns a mono microphone into
+/// stereo).
 ///
 /// Destroying a capture device can hang inside the sound library when the input stopped
 /// delivering data (a stalled server): the engine destroys those on threads of their own.
 class SdlAudioDevice {
 public:
     enum class Direction { Output, Capture };
+    /// What the callback's buffer holds: float samples, or signed 16-bit ones (which a sound
+    /// server takes without converting them).
+    enum class Samples { Float, Int16 };
 
     /// Opens and starts the device; nullptr and error on failure. live counts the device from
     /// its open until its close has returned.
     static std::unique_ptr<SdlAudioDevice> Open(Direction direction, int rate, int frames,
-                                                SDL_AudioCallback callback, void* userdata,
+                                                Samples samples, SDL_AudioCallback callback,
+                                                void* userdata,
                                                 std::shared_ptr<std::atomic<int>> live,
                                                 std::string& error);
     ~SdlAudioDevice();

@@ -20,32 +20,52 @@
 
 using namespace std::chrono_literals;
 
+static_assert(SourceTable::kNearEndSeconds == SoundEngine::kNearEndSeconds);
+
 namespace {
 constexpr auto kIdleWait = 1000ms;
-constexpr auto kCapturePoll = 200ms;
+constexpr auto kBusyPoll = 200ms;
 constexpr std::size_t kChunkFrames = 8192;
 } // namespace
 
 // The parts, in the order they are made; each part lives as long as those made after it.
+//
+// Threads: the fast feeder (wave and MIDI rings, the output device, keeping time without one),
+// the slow feeder (CD rings: a disc that stalls holds up nothing else), the capture thread
+// (capture devices and spools) and the notice thread (every handler).
 struct SoundEngine::Impl {
     explicit Impl(const Config& c)
         : config(c)
         , pool(c.mixRate, c.synthGain)
-        , core(sync.feederWake, sync.endWake)
-        , output(devices, core, c.mixRate, c.deviceFrames, c.linger, c.outputChanged)
-        , sources(sync, core, c.mixRate)
-        , captures(sync, devices,
+        , core(sync.noticeWake)
+        , output(devices, core,
+                 {c.mixRate, c.deviceFrames,
+                  c.int16Output ? SdlAudioDevice::Samples::Int16 : SdlAudioDevice::Samples::Float,
+                  c.linger, c.outputChanged})
+        , sources(sync, core, c.mixRate, fastFeed, slowFeed,
+                  [this](Bus bus, BusFader fader) { CueFaderApplied(bus, fader); })
+        , captures(sync, devices, captureWake,
                    {c.captureFrames, c.spoolFolder, c.maxCaptureBytes, c.probeTimeout}) {
-        feeder = std::thread([this] { FeederLoop(); });
+        fastFeeder = std::thread([this] { FastFeederLoop(); });
+        slowFeeder = std::thread([this] { SlowFeederLoop(); });
+        captureThread = std::thread([this] { CaptureLoop(); });
         notice = std::thread([this] { NoticeLoop(); });
     }
     ~Impl();
 
-    void FeederLoop();
+    void FastFeederLoop();
+    void SlowFeederLoop();
+    void CaptureLoop();
     void NoticeLoop();
+    void CueFaderApplied(Bus bus, BusFader fader);
+    /// A source that sounded was cut off: the output drops what it holds.
+    void CutOff();
 
     const Config config;
     EngineSync sync;
+    FeedSignal fastFeed;
+    FeedSignal slowFeed;
+    Semaphore captureWake;
     AudioDevices devices;
     SynthPool pool;
     MixCore core;
@@ -57,7 +77,9 @@ struct SoundEngine::Impl {
     std::vector<OutputDevice::Probe> probes;
     std::array<BusFader, kBusCount> faders{};
 
-    std::thread feeder;
+    std::thread fastFeeder;
+    std::thread slowFeeder;
+    std::thread captureThread;
     std::thread notice;
 };
 
@@ -66,9 +88,13 @@ SoundEngine::Impl::~Impl() {
         std::lock_guard lock(sync.mutex);
         sync.stopping = true;
     }
-    sync.feederWake.Post();
-    sync.endWake.Post();
-    feeder.join();
+    fastFeed.wake.Post();
+    slowFeed.wake.Post();
+    captureWake.Post();
+    sync.noticeWake.Post();
+    fastFeeder.join();
+    slowFeeder.join();
+    captureThread.join();
     notice.join();
     for (auto& probe : probes) {
         probe->set_value(EngineStatus::Fail(EngineError::NoOutput, "The engine is shutting down"));
@@ -78,36 +104,68 @@ SoundEngine::Impl::~Impl() {
     // The captures retire their devices as they go; `devices` then waits for the closes.
 }
 
-void SoundEngine::Impl::FeederLoop() {
+void SoundEngine::Impl::FastFeederLoop() {
     std::vector<std::shared_ptr<SourceTable::Source>> snapshot;
     std::vector<float> scratch(kChunkFrames * 2);
     std::vector<OutputDevice::Probe> probeList;
     bool wanted = false;
-    bool capturesActive = false;
     for (;;) {
-        auto timeout = output.PollInterval(wanted);
-        if (capturesActive) {
-            timeout = std::min(timeout, std::chrono::milliseconds(kCapturePoll));
-        }
-        sync.feederWake.WaitFor(timeout);
-        core.ClearFeedRequest();
+        fastFeed.wake.WaitFor(output.PollInterval(wanted));
+        fastFeed.Clear();
         {
             std::lock_guard lock(sync.mutex);
             if (sync.stopping) {
                 return;
             }
-            wanted = sources.CollectLocked(snapshot);
-            capturesActive = captures.CollectLocked();
+            sources.CollectLocked(SourceTable::Feed::Fast, snapshot);
+            sources.ForgetDetachedLocked();
+            wanted = sources.AnyPlayingLocked();
             probeList.swap(probes);
         }
-        output.Manage(wanted, probeList);
-        probeList.clear();
         for (auto& source : snapshot) {
             SourceTable::Refill(*source, scratch);
         }
-        captures.Serve();
+        output.Manage(wanted, probeList);
+        probeList.clear();
         // Sources closed meanwhile are freed here, off every caller's thread.
         snapshot.clear();
+    }
+}
+
+void SoundEngine::Impl::SlowFeederLoop() {
+    std::vector<std::shared_ptr<SourceTable::Source>> snapshot;
+    std::vector<float> scratch(kChunkFrames * 2);
+    bool any = false;
+    for (;;) {
+        slowFeed.wake.WaitFor(any ? kBusyPoll : kIdleWait);
+        slowFeed.Clear();
+        {
+            std::lock_guard lock(sync.mutex);
+            if (sync.stopping) {
+                return;
+            }
+            sources.CollectLocked(SourceTable::Feed::Slow, snapshot);
+        }
+        any = !snapshot.empty();
+        for (auto& source : snapshot) {
+            SourceTable::Refill(*source, scratch);
+        }
+        snapshot.clear();
+    }
+}
+
+void SoundEngine::Impl::CaptureLoop() {
+    bool active = false;
+    for (;;) {
+        captureWake.WaitFor(active ? kBusyPoll : kIdleWait);
+        {
+            std::lock_guard lock(sync.mutex);
+            if (sync.stopping) {
+                return;
+            }
+            active = captures.CollectLocked();
+        }
+        captures.Serve();
     }
 }
 
@@ -116,24 +174,40 @@ void SoundEngine::Impl::NoticeLoop() {
     sync.noticeThread = std::this_thread::get_id();
     for (;;) {
         lock.unlock();
-        sync.endWake.WaitFor(kIdleWait);
+        sync.noticeWake.WaitFor(kIdleWait);
         lock.lock();
         for (;;) {
             if (sync.stopping) {
                 return;
             }
-            PendingEnd end;
-            if (!sources.TakeEndLocked(end) && !captures.TakeEndLocked(end)) {
+            PendingNotice pending;
+            if (!sources.TakeNoticeLocked(pending) && !captures.TakeNoticeLocked(pending)) {
                 break;
             }
-            sync.dispatching = end.id;
+            sync.dispatching = pending.id;
             lock.unlock();
-            end.handler(end.id, end.reason, end.serial);
+            pending.report();
+            pending = {};
             lock.lock();
             sync.dispatching = 0;
             sync.dispatchDone.notify_all();
         }
     }
+}
+
+void SoundEngine::Impl::CueFaderApplied(Bus bus, BusFader fader) {
+    {
+        std::lock_guard lock(sync.mutex);
+        faders[static_cast<std::size_t>(bus)] = fader;
+    }
+    if (config.cueFaderApplied) {
+        config.cueFaderApplied(bus, fader);
+    }
+}
+
+void SoundEngine::Impl::CutOff() {
+    output.Flush();
+    fastFeed.Request();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -153,7 +227,8 @@ EngineStatus SoundEngine::OpenWave(const std::string& path, SourceId& id) {
     if (!decoder) {
         return status;
     }
-    return m_impl->sources.Add(std::move(decoder), Bus::Wave, SourceTable::kFileRingFrames, id);
+    return m_impl->sources.Add(std::move(decoder), Bus::Wave, SourceTable::kFileRingFrames,
+                               SourceTable::Feed::Fast, id);
 }
 
 EngineStatus SoundEngine::OpenMidi(const std::string& path, const std::string& soundFont,
@@ -164,7 +239,8 @@ EngineStatus SoundEngine::OpenMidi(const std::string& path, const std::string& s
     if (!decoder) {
         return status;
     }
-    return m_impl->sources.Add(std::move(decoder), Bus::Synth, SourceTable::kFileRingFrames, id);
+    return m_impl->sources.Add(std::move(decoder), Bus::Synth, SourceTable::kMidiRingFrames,
+                               SourceTable::Feed::Fast, id);
 }
 
 EngineStatus SoundEngine::OpenCd(const std::string& device, std::int32_t startLsn,
@@ -176,15 +252,28 @@ EngineStatus SoundEngine::OpenCd(const std::string& device, std::int32_t startLs
     if (!decoder) {
         return status;
     }
-    return m_impl->sources.Add(std::move(decoder), Bus::Cd, SourceTable::kCdRingFrames, id);
+    decoder->SetReadHook(m_impl->config.cdReadHook);
+    return m_impl->sources.Add(std::move(decoder), Bus::Cd, SourceTable::kCdRingFrames,
+                               SourceTable::Feed::Slow, id);
 }
 
-EngineStatus SoundEngine::Play(SourceId id, EndHandler onEnd, std::uint64_t* playSerial) {
-    return m_impl->sources.Play(id, std::move(onEnd), playSerial);
+EngineStatus SoundEngine::Play(SourceId id, EndHandler onEnd, std::uint64_t* playSerial,
+                               NearEndHandler onNearEnd) {
+    return m_impl->sources.Play(id, 0, std::move(onEnd), std::move(onNearEnd), playSerial);
+}
+
+EngineStatus SoundEngine::PlayAfter(SourceId id, SourceId after, EndHandler onEnd,
+                                    std::uint64_t* playSerial, NearEndHandler onNearEnd) {
+    return m_impl->sources.Play(id, after, std::move(onEnd), std::move(onNearEnd), playSerial);
 }
 
 EngineStatus SoundEngine::Stop(SourceId id) {
-    return m_impl->sources.Stop(id);
+    bool cut = false;
+    EngineStatus status = m_impl->sources.Stop(id, cut);
+    if (cut) {
+        m_impl->CutOff();
+    }
+    return status;
 }
 
 EngineStatus SoundEngine::Seek(SourceId id, std::uint64_t frame) {
@@ -192,7 +281,9 @@ EngineStatus SoundEngine::Seek(SourceId id, std::uint64_t frame) {
 }
 
 void SoundEngine::Close(SourceId id) {
-    m_impl->sources.Close(id);
+    if (m_impl->sources.Close(id)) {
+        m_impl->CutOff();
+    }
 }
 
 bool SoundEngine::IsOpen(SourceId id) const {
@@ -220,6 +311,10 @@ void SoundEngine::SetBusFader(Bus bus, std::uint16_t left, std::uint16_t right) 
     }
 }
 
+void SoundEngine::SetBusFaderAtCue(Bus bus, std::uint16_t left, std::uint16_t right) {
+    m_impl->sources.SetCueFader(bus, {left, right});
+}
+
 BusFader SoundEngine::GetBusFader(Bus bus) const {
     std::lock_guard lock(m_impl->sync.mutex);
     return m_impl->faders[static_cast<std::size_t>(bus)];
@@ -236,7 +331,7 @@ EngineStatus SoundEngine::ProbeOutput() {
         std::lock_guard lock(m_impl->sync.mutex);
         m_impl->probes.push_back(probe);
     }
-    m_impl->sync.feederWake.Post();
+    m_impl->fastFeed.Request();
     if (result.wait_for(m_impl->config.probeTimeout) != std::future_status::ready) {
         return EngineStatus::Fail(EngineError::NoOutput, "The sound output did not answer");
     }

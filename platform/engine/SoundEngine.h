@@ -13,17 +13,21 @@
 ///
 /// Threads. The caller's thread opens sources (the file is opened and the first block decoded
 /// before Open returns, so Play sounds on the very next audio callback). The engine runs:
-///  - the audio callback (SDL's thread): mixes what is ready in each source's ring; never
-///    blocks, allocates, logs or locks;
-///  - the feeder thread: decodes ahead into the rings, opens the output device when something
-///    plays and closes it after `linger` of silence, notices a lost device and reopens the
-///    default one with growing pauses (0.1 s up to 1 s), frees what was closed; opens capture
-///    devices and moves what they captured to disk;
+///  - the audio callback (SDL's thread): mixes what is ready in each source's ring, and starts
+///    cued sources; never blocks, allocates, logs or locks;
+///  - the fast feeder thread: decodes wave and MIDI sources ahead into their rings, opens the
+///    output device when something plays and closes it after `linger` of silence, notices a
+///    lost device and reopens the default one with growing pauses (0.1 s up to 1 s), keeps
+///    time without a device (below), frees what was closed;
+///  - the slow feeder thread: reads CD sources ahead, so that a disc whose reads stall holds
+///    up no other source, no notice and no recording;
+///  - the capture thread: opens capture devices and moves what they captured to disk;
 ///  - the capture callback (SDL's capture thread): scales and copies into the capture's ring;
 ///    the same rules as the audio callback;
-///  - the notice thread: calls end handlers. Nothing here runs a handler on the callback.
+///  - the notice thread: calls the handlers. Nothing here runs a handler on the callback.
 /// Public functions are thread-safe and never wait on the device: with the sound server gone
-/// they return at once and playback resumes once a device opens again.
+/// they return at once. Without any output device, what plays is mixed into nothing at the
+/// output's pace, so plays end on time; sound is heard again once a device opens.
 ///
 /// Source life: Open -> (Play <-> Stop)* -> Close. A source plays from where it stopped;
 /// Seek moves it. When a playing source has played its last frame (or failed), its handler
@@ -31,12 +35,26 @@
 /// end starts again from the beginning. After Close returns, the handler of that source is not
 /// running and will not run (unless Close is called from inside the handler itself).
 ///
+/// Chaining. PlayAfter cues a source to start on the frame right after the last frame of
+/// another that plays: the mixer starts it inside the same output period, so two items follow
+/// each other without a gap whatever the period. A play's near-end handler runs once when
+/// about kNearEndSeconds are left (at once for a shorter play; for MIDI, whose length is known
+/// only once rendered, up to a few seconds before), early enough to open and cue what follows.
+/// Stop or Close of the source a cue follows (or a Seek of it) disarms the cue: it will not
+/// start, and its end handler runs with EndReason::Disarmed. A fader value given with
+/// SetBusFaderAtCue moves the bus on the cue's first frame, so the end of the source before it
+/// keeps its level.
+///
+/// Stop and Close of a source that sounded, when nothing else plays, drop the sound the output
+/// holds (the device is closed and opens again when something plays): silence follows at
+/// once, however large the device's period.
+///
 /// Capture (recording from the default input, the microphone bus). Life: OpenCapture ->
 /// (StartCapture <-> StopCapture)* -> SaveCapture* -> CloseCapture; a start after a stop
-/// appends. The feeder thread opens the SDL capture device (StartCapture waits up to
+/// appends. The capture thread opens the SDL capture device (StartCapture waits up to
 /// probeTimeout for it). The capture callback scales what arrives by the Microphone bus's
 /// gains (the same FaderToGain curve as playback: 65535 unity, half travel -10 dB, 0 silence)
-/// and writes it into a lock-free ring; the feeder moves the ring to an unnamed spool file on
+/// and writes it into a lock-free ring; the capture thread moves the ring to an unnamed spool file on
 /// disk (CaptureSpool.h), in the recording's channels as 16-bit samples, so a long recording
 /// stays off the heap. A capture ends by itself, and its handler runs once (like a source's),
 ///  - Finished: the input device vanished (sound server gone or restarted, microphone
@@ -54,11 +72,18 @@ public:
     /// to -18). 0.8 (+12 dB) brings that arrangement to about -20 dBFS RMS with peaks near
     /// -5 dBFS, leaving headroom for denser files; the mix is clipped at full scale.
     static constexpr double kDefaultSynthGain = 0.8;
+    /// How long before its end a play's near-end handler runs.
+    static constexpr int kNearEndSeconds = 2;
 
     struct Config {
         int mixRate = 44100;
-        /// SDL buffer size: one callback's worth; small so an item follows another quickly.
-        int deviceFrames = 512;
+        /// SDL buffer size: one callback's worth. Items follow each other in the mix, whatever
+        /// the period, so it is as large as keeps the CPU low (the sound server wakes us once a
+        /// period); Stop drops what the server holds.
+        int deviceFrames = 8192;
+        /// 16-bit samples to the sound server instead of float (the server then converts
+        /// nothing); the mix itself stays float.
+        bool int16Output = true;
         /// How long the device stays open after the last source stopped.
         std::chrono::milliseconds linger{5000};
         double synthGain = kDefaultSynthGain;
@@ -76,6 +101,12 @@ public:
         /// failed, with why; the engine keeps trying) and when a device opened again after
         /// that (Ok). Keep it short, and do not call the engine from it.
         std::function<void(const EngineStatus&)> outputChanged;
+        /// Told on the notice thread when a fader given with SetBusFaderAtCue took effect
+        /// (GetBusFader reads it from then on). The engine may be called from it.
+        std::function<void(Bus, BusFader)> cueFaderApplied;
+        /// Called before each read from a CD, on the thread that reads CD sources (tests make
+        /// reads stall with it); none by default.
+        std::function<void(std::int32_t sector)> cdReadHook;
     };
 
     struct Stats {
@@ -104,9 +135,15 @@ public:
     /// CD audio from startLsn up to (not including) endLsn.
     EngineStatus OpenCd(const std::string& device, std::int32_t startLsn, std::int32_t endLsn,
                         SourceId& id);
-    /// Starts or resumes; onEnd runs once when this play reaches the end. playSerial (may be
-    /// null) receives the serial that onEnd will be called with.
-    EngineStatus Play(SourceId id, EndHandler onEnd, std::uint64_t* playSerial = nullptr);
+    /// Starts or resumes; onEnd runs once when this play reaches the end, onNearEnd (if any)
+    /// once when its end is near. playSerial (may be null) receives the serial that the
+    /// handlers will be called with.
+    EngineStatus Play(SourceId id, EndHandler onEnd, std::uint64_t* playSerial = nullptr,
+                      NearEndHandler onNearEnd = {});
+    /// As Play, but cued: the source starts on the frame after the last frame of `after`.
+    /// When `after` does not play (it ended, was stopped, or never started), it starts at once.
+    EngineStatus PlayAfter(SourceId id, SourceId after, EndHandler onEnd,
+                           std::uint64_t* playSerial = nullptr, NearEndHandler onNearEnd = {});
     EngineStatus Stop(SourceId id);
     /// Moves to a frame (at the mixing rate); keeps playing if it was.
     EngineStatus Seek(SourceId id, std::uint64_t frame);
@@ -121,6 +158,10 @@ public:
     // Buses.
     /// Fader values 0..65535 through the perceptual curve of FaderCurve.h.
     void SetBusFader(Bus bus, std::uint16_t left, std::uint16_t right);
+    /// The fader the next source cued on the bus with PlayAfter takes on its first frame (it
+    /// then stands in GetBusFader, and Config::cueFaderApplied is told).
+    void SetBusFaderAtCue(Bus bus, std::uint16_t left, std::uint16_t right);
+    /// The fader in effect.
     BusFader GetBusFader(Bus bus) const;
     /// The linear gain the callback applies (0 left, 1 right).
     float BusGain(Bus bus, int channel) const;

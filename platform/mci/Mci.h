@@ -31,12 +31,25 @@ inline constexpr WPARAM MCI_NOTIFY_SUCCESSFUL = 0x0001;
 inline constexpr WPARAM MCI_NOTIFY_SUPERSEDED = 0x0002;
 inline constexpr WPARAM MCI_NOTIFY_ABORTED = 0x0004;
 inline constexpr WPARAM MCI_NOTIFY_FAILURE = 0x0008;
+/// Ours: a play asked with MCI_PLAY_NEAREND is about to end (see below). Not a completion
+/// notice: the one for the play still follows.
+inline constexpr WPARAM MCI_NOTIFY_NEAREND = 0x0010;
 
 // Flags common to all commands
 inline constexpr DWORD MCI_NOTIFY = 0x00000001;
 inline constexpr DWORD MCI_WAIT = 0x00000002;
 inline constexpr DWORD MCI_FROM = 0x00000004;
 inline constexpr DWORD MCI_TO = 0x00000008;
+
+// MCI_PLAY flags of our own, for playing one item after another without a gap:
+/// The play starts on the sample right after the last one of the play running on the device
+/// that MCI_PLAY_AFTER_PARMS::wAfterDevice names, in the same output period; when that device
+/// does not play, at once. MCI_STOP or MCI_CLOSE of that device before its play has ended
+/// disarms this one: it does not start, and its notice is MCI_NOTIFY_ABORTED.
+inline constexpr DWORD MCI_PLAY_AFTER = 0x00010000;
+/// Posts MCI_NOTIFY_NEAREND to the callback window when about two seconds of the play are left
+/// (at once for a shorter one): time to open and cue what follows.
+inline constexpr DWORD MCI_PLAY_NEAREND = 0x00020000;
 
 // MCI_OPEN flags
 inline constexpr DWORD MCI_OPEN_ELEMENT = 0x00000200;
@@ -173,6 +186,11 @@ struct MCI_PLAY_PARMS {
     DWORD_PTR dwCallback = 0;
     DWORD dwFrom = 0;
     DWORD dwTo = 0;
+};
+
+/// MCI_PLAY with MCI_PLAY_AFTER (ours).
+struct MCI_PLAY_AFTER_PARMS : MCI_PLAY_PARMS {
+    MCIDEVICEID wAfterDevice = 0; ///< the device whose play this one follows
 };
 
 struct MCI_SET_PARMS {

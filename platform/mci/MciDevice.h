@@ -14,7 +14,8 @@ class SoundEngine;
 /// MciFileDevice (a wave or MIDI file, or a probe), MciCdDevice, MciRecordingDevice.
 ///
 /// The command parts below run with the device's command lock held and without the layer's
-/// lock; they keep no notice state of their own.
+/// lock (which is never held across a call into the engine); they keep no notice state of
+/// their own.
 class MciDevice {
 public:
     enum class Kind { Wave, Sequencer, CdAudio };
@@ -74,11 +75,15 @@ public:
         bool playing = false;
         bool failed = false;
         std::uint64_t serial = 0;
+        SourceId source = 0;  ///< the engine source of the current play (what a cue follows)
         bool pending = false; ///< a notice was asked for and not yet posted
         DWORD_PTR window = 0;
-        // The end of a recording that was reported before MCI_RECORD could note its serial.
+        DWORD_PTR nearEndWindow = 0; ///< where MCI_NOTIFY_NEAREND goes, 0 for none
+        // What the engine reported of a play or recording before the command that started it
+        // could note its serial (it ended, or came near its end, at once).
         std::uint64_t earlyEndSerial = 0;
         EndReason earlyEndReason = EndReason::Finished;
+        std::uint64_t earlyNearEndSerial = 0;
     } notice;
 
 protected:

@@ -184,7 +184,7 @@ MCIERROR MciLayer::Run(MciDevice& device, std::unique_lock<std::mutex>& command,
     case MCI_STOP:
         return Stop(device);
     case MCI_PLAY:
-        if ((flags & (MCI_FROM | MCI_TO)) != 0 && param == 0) {
+        if ((flags & (MCI_FROM | MCI_TO | MCI_PLAY_AFTER | MCI_PLAY_NEAREND)) != 0 && param == 0) {
             return MCIERR_NULL_PARAMETER_BLOCK;
         }
         return Play(device, command, flags, reinterpret_cast<const MCI_PLAY_PARMS*>(param));
@@ -236,7 +236,12 @@ MCIERROR MciLayer::Open(DWORD_PTR flags, DWORD_PTR param) {
         status = hasElement ? m_engine.OpenMidi(element, m_config.soundFont, source)
                             : m_engine.ProbeSoundFont(m_config.soundFont);
     } else if (!hasElement) {
+        // No output yet (a sound server that starts after the program) does not make the
+        // device unusable: the engine keeps time without one, and sound comes when it opens.
         status = m_engine.ProbeOutput();
+        if (status.error == EngineError::NoOutput) {
+            status = EngineStatus::Ok();
+        }
     } else if (element.empty()) {
         status = m_engine.OpenCapture(MciRecordingDevice::kDefaultFormat, capture);
     } else {
@@ -299,8 +304,8 @@ MCIERROR MciLayer::Close(MciDevice& device) {
 }
 
 MCIERROR MciLayer::Stop(MciDevice& device) {
+    device.Halt(); // returns at once; an end reported meanwhile finds the notice below
     std::lock_guard lock(m_mutex);
-    device.Halt();
     Aborted(device);
     device.notice.playing = false;
     m_playEnded.notify_all();
@@ -310,30 +315,48 @@ MCIERROR MciLayer::Stop(MciDevice& device) {
 MCIERROR MciLayer::Play(MciDevice& device, std::unique_lock<std::mutex>& command, DWORD_PTR flags,
                         const MCI_PLAY_PARMS* parms) {
     MciDevice::PlayState state;
+    SourceId followed = 0;
     {
         std::lock_guard lock(m_mutex);
         state = {device.notice.playing, device.notice.failed};
+        if ((flags & MCI_PLAY_AFTER) != 0) {
+            const auto* after = static_cast<const MCI_PLAY_AFTER_PARMS*>(parms);
+            auto it = m_devices.find(after->wAfterDevice);
+            if (it == m_devices.end() || it->second.get() == &device) {
+                return MCIERR_INVALID_DEVICE_ID;
+            }
+            followed = it->second->notice.playing ? it->second->notice.source : 0;
+        }
     }
     MciDevice::PlayStart start;
     if (MCIERROR error = device.PreparePlay(flags, parms, state, start)) {
         return error;
     }
-    SourceId oldSource = 0;
+    const SourceId oldSource = start.newSource != 0 ? device.UseSource(start.newSource) : 0;
+    // The engine is called without the layer's lock: a play that must first read a disc holds
+    // up no other device. A play that ends (or comes near its end) before its serial is noted
+    // below is caught there.
     std::uint64_t serial = 0;
-    MCIERROR error = 0;
-    {
+    NearEndHandler nearEnd = (flags & MCI_PLAY_NEAREND) != 0 ? NearEndHandlerFor(device.Id())
+                                                             : NearEndHandler{};
+    EngineStatus status =
+        followed != 0 ? m_engine.PlayAfter(device.Source(), followed, EndHandlerFor(device.Id()),
+                                           &serial, std::move(nearEnd))
+                      : m_engine.Play(device.Source(), EndHandlerFor(device.Id()), &serial,
+                                      std::move(nearEnd));
+    MCIERROR error = ReportFailure(status, device.Subject());
+    if (error == 0) {
         std::lock_guard lock(m_mutex);
-        if (start.newSource != 0) {
-            oldSource = device.UseSource(start.newSource);
+        const bool restarted = (flags & (MCI_FROM | MCI_TO)) != 0 || start.newSource != 0;
+        RecordPlay(device, flags, (flags & MCI_NOTIFY) != 0 ? parms->dwCallback : 0, restarted,
+                   serial);
+        device.notice.source = device.Source();
+        device.notice.nearEndWindow = (flags & MCI_PLAY_NEAREND) != 0 ? parms->dwCallback : 0;
+        if (device.notice.earlyNearEndSerial == serial) {
+            Post(device.notice.nearEndWindow, MCI_NOTIFY_NEAREND, device.Id());
         }
-        EngineStatus status = m_engine.Play(device.Source(), EndHandlerFor(device.Id()), &serial);
-        // The bookkeeping stays under the same lock as Play: the end handler, which also
-        // takes it, must find this play's serial even for an item that ends at once.
-        error = ReportFailure(status, device.Subject());
-        if (error == 0) {
-            const bool restarted = (flags & (MCI_FROM | MCI_TO)) != 0 || start.newSource != 0;
-            RecordPlay(device, flags, (flags & MCI_NOTIFY) != 0 ? parms->dwCallback : 0, restarted,
-                       serial);
+        if (device.notice.earlyEndSerial == serial) {
+            Ended(device, device.notice.earlyEndReason);
         }
     }
     if (oldSource != 0) {
@@ -476,13 +499,32 @@ EndHandler MciLayer::EndHandlerFor(MCIDEVICEID id) {
     };
 }
 
+NearEndHandler MciLayer::NearEndHandlerFor(MCIDEVICEID id) {
+    return [this, id](SourceId, std::uint64_t serial) {
+        std::lock_guard lock(m_mutex);
+        auto it = m_devices.find(id);
+        if (it == m_devices.end()) {
+            return;
+        }
+        MciDevice::Notice& notice = it->second->notice;
+        if (notice.serial != serial) {
+            notice.earlyNearEndSerial = serial;
+        } else if (notice.playing) {
+            Post(notice.nearEndWindow, MCI_NOTIFY_NEAREND, id);
+        }
+    };
+}
+
 void MciLayer::Ended(MciDevice& device, EndReason reason) {
     MciDevice::Notice& notice = device.notice;
     notice.playing = false;
     notice.failed = reason == EndReason::Failed;
     if (notice.pending) {
-        Post(notice.window,
-             reason == EndReason::Failed ? MCI_NOTIFY_FAILURE : MCI_NOTIFY_SUCCESSFUL, device.Id());
+        // A cue that will not start was aborted, as if it had been stopped.
+        const WPARAM code = reason == EndReason::Failed     ? MCI_NOTIFY_FAILURE
+                            : reason == EndReason::Disarmed ? MCI_NOTIFY_ABORTED
+                                                            : MCI_NOTIFY_SUCCESSFUL;
+        Post(notice.window, code, device.Id());
         notice.pending = false;
     }
     m_playEnded.notify_all();

@@ -17,7 +17,8 @@ class SoundEngine;
 ///
 /// Commands: MCI_OPEN (by type id or type name, with or without an element), MCI_CLOSE,
 /// MCI_PLAY (MCI_FROM/MCI_TO; for CD in TMSF, MSF or milliseconds, a "to" track past the
-/// last meaning the end of the disc), MCI_STOP, MCI_SET (time format; the wave format of a
+/// last meaning the end of the disc; MCI_PLAY_AFTER and MCI_PLAY_NEAREND to chain one item
+/// after another without a gap, see Mci.h), MCI_STOP, MCI_SET (time format; the wave format of a
 /// recording), MCI_STATUS (track count, length, position, mode), MCI_RECORD, MCI_SAVE.
 /// MCI_WAIT is accepted everywhere; MCI_PLAY and MCI_RECORD with MCI_WAIT return when the
 /// play or recording ends.
@@ -36,8 +37,9 @@ class SoundEngine;
 /// waveaudio devices answer MCIERR_NONAPPLICABLE_FUNCTION. The sound waits on disk, not in
 /// memory (SoundEngine's capture).
 ///
-/// Opening without an element tests the kind: waveaudio opens the output device, sequencer
-/// loads the SoundFont, cdaudio reads the disc's table of contents. Opening with an element
+/// Opening without an element tests the kind: waveaudio opens the output device (and succeeds
+/// without one: the engine keeps time until one appears), sequencer loads the SoundFont,
+/// cdaudio reads the disc's table of contents. Opening with an element
 /// opens the file and decodes its first block, so a missing, unreadable or damaged file
 /// fails at open.
 ///
@@ -45,6 +47,8 @@ class SoundEngine;
 /// per command sent with MCI_NOTIFY: a play gets SUCCESSFUL at its end, FAILURE when reading
 /// failed while it played, ABORTED when stopped or closed first, SUPERSEDED when another
 /// command with MCI_NOTIFY replaced it; other commands get SUCCESSFUL when they are done.
+/// A play cued with MCI_PLAY_AFTER that never starts (what it followed was stopped or closed)
+/// gets ABORTED. MCI_NOTIFY_NEAREND, asked for with MCI_PLAY_NEAREND, comes besides these.
 /// A recording likewise: SUCCESSFUL when it ended by itself (the input device vanished, or
 /// the recording is as long as a wave file can hold; what was recorded can be saved), FAILURE
 /// when its sound could not be written to disk, ABORTED when stopped or closed.
@@ -53,7 +57,8 @@ class SoundEngine;
 /// device follows.
 ///
 /// Thread-safe: commands to different devices run in parallel, commands to one device one
-/// after the other. Device ids count up across the whole process and are never reused.
+/// after the other; the layer's own lock is never held across a call into the engine, so a
+/// command that waits on a slow disc holds up no other device. Device ids count up across the whole process and are never reused.
 class MciLayer final : public MciPort {
 public:
     static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
@@ -111,6 +116,8 @@ private:
     bool WaitUntilEnded(const MciDevice& device, std::uint64_t serial);
     /// The engine's end handler for a play or recording of the device (takes m_mutex).
     EndHandler EndHandlerFor(MCIDEVICEID id);
+    /// The engine's near-end handler for a play asked with MCI_PLAY_NEAREND (takes m_mutex).
+    NearEndHandler NearEndHandlerFor(MCIDEVICEID id);
     /// A play or recording ended by itself.
     void Ended(MciDevice& device, EndReason reason);
     /// The device stopped or closed: a pending notice is aborted.

@@ -243,7 +243,7 @@ MMRESULT DescribedMixerDevice::GetControlDetails(MIXERCONTROLDETAILS& details, D
 }
 
 MMRESULT DescribedMixerDevice::SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) {
-    if (query != MIXER_SETCONTROLDETAILSF_VALUE) {
+    if (query != MIXER_SETCONTROLDETAILSF_VALUE && query != MIXER_SETCONTROLDETAILSF_ONCUE) {
         return MMSYSERR_INVALFLAG;
     }
     Control* control = findControl(details.dwControlID);
@@ -277,11 +277,28 @@ MMRESULT DescribedMixerDevice::SetControlDetails(const MIXERCONTROLDETAILS& deta
             after[ch * items + item] = boolean ? (word != 0 ? 1 : 0) : word;
         }
     }
+    if (query == MIXER_SETCONTROLDETAILSF_ONCUE) {
+        return ValuesStaged(mc.dwControlID, after);
+    }
     if (after != control->values) {
         std::vector<DWORD> before = std::exchange(control->values, after);
         ValuesChanged(mc.dwControlID, before, control->values);
     }
     return MMSYSERR_NOERROR;
+}
+
+MMRESULT DescribedMixerDevice::ValuesStaged(DWORD, const std::vector<DWORD>&) {
+    return MMSYSERR_NOTSUPPORTED;
+}
+
+void DescribedMixerDevice::StoreLocked(DWORD controlId, const std::vector<DWORD>& values) {
+    Control* control = findControl(controlId);
+    if (control == nullptr || control->values.size() != values.size() ||
+        control->values == values) {
+        return;
+    }
+    std::vector<DWORD> before = std::exchange(control->values, values);
+    ValuesChanged(controlId, before, control->values);
 }
 
 std::vector<DWORD> DescribedMixerDevice::GetValues(DWORD controlId) const {

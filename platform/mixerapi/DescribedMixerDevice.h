@@ -78,6 +78,12 @@ protected:
     /// writer's thread.
     virtual void ValuesChanged(DWORD controlId, const std::vector<DWORD>& before,
                                const std::vector<DWORD>& after);
+    /// A write with MIXER_SETCONTROLDETAILSF_ONCUE, checked like any other, with the lock
+    /// held: the device keeps the words until the cue starts. By default it cannot
+    /// (MMSYSERR_NOTSUPPORTED).
+    virtual MMRESULT ValuesStaged(DWORD controlId, const std::vector<DWORD>& staged);
+    /// Stores a control's words as a write would (ValuesChanged follows); the lock is held.
+    void StoreLocked(DWORD controlId, const std::vector<DWORD>& values);
     std::unique_lock<std::mutex> LockValues() const { return std::unique_lock(m_mutex); }
     /// The words of a control; the caller holds the lock.
     const std::vector<DWORD>& ValuesLocked(DWORD controlId) const;

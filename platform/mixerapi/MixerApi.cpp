@@ -186,7 +186,7 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ hmxobj, MIXERCONTROLDETAILS* pmxcd, DW
     }
     const DWORD query = fdwDetails & MIXER_SETCONTROLDETAILSF_QUERYMASK;
     if (unknownBits(fdwDetails, MIXER_SETCONTROLDETAILSF_QUERYMASK) ||
-        query != MIXER_SETCONTROLDETAILSF_VALUE) {
+        (query != MIXER_SETCONTROLDETAILSF_VALUE && query != MIXER_SETCONTROLDETAILSF_ONCUE)) {
         return MMSYSERR_INVALFLAG;
     }
     const Resolved r = resolve(hmxobj, fdwDetails);

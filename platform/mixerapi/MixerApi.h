@@ -110,6 +110,9 @@ inline constexpr DWORD MIXER_GETCONTROLDETAILSF_VALUE = 0x00000000;
 inline constexpr DWORD MIXER_GETCONTROLDETAILSF_LISTTEXT = 0x00000001;
 inline constexpr DWORD MIXER_GETCONTROLDETAILSF_QUERYMASK = 0x0000000F;
 inline constexpr DWORD MIXER_SETCONTROLDETAILSF_VALUE = 0x00000000;
+/// Ours: the values take effect when the next item cued on the control's line starts to sound,
+/// and read as before until then (a mixer that cannot wait answers MMSYSERR_NOTSUPPORTED).
+inline constexpr DWORD MIXER_SETCONTROLDETAILSF_ONCUE = 0x0000000E;
 inline constexpr DWORD MIXER_SETCONTROLDETAILSF_QUERYMASK = 0x0000000F;
 
 // Line flags (fdwLine).

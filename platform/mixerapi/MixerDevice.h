@@ -27,7 +27,7 @@ public:
     virtual MMRESULT GetLineControls(MIXERLINECONTROLS& controls, DWORD query) = 0;
     /// query: MIXER_GETCONTROLDETAILSF_VALUE or _LISTTEXT.
     virtual MMRESULT GetControlDetails(MIXERCONTROLDETAILS& details, DWORD query) = 0;
-    /// query: MIXER_SETCONTROLDETAILSF_VALUE.
+    /// query: MIXER_SETCONTROLDETAILSF_VALUE or _ONCUE.
     virtual MMRESULT SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) = 0;
 };
 

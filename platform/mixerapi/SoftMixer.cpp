@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -161,6 +162,34 @@ BusFader SoftMixer::busFaderLocked(Bus bus) const {
 BusFader SoftMixer::GetBusFader(Bus bus) const {
     auto lock = LockValues();
     return busFaderLocked(bus);
+}
+
+MMRESULT SoftMixer::ValuesStaged(DWORD controlId, const std::vector<DWORD>& staged) {
+    for (int bus = 0; bus < kBusCount; ++bus) {
+        const BusControls& c = kBuses[bus];
+        if (c.sourceVolume != controlId || static_cast<Bus>(bus) == Bus::Microphone) {
+            continue;
+        }
+        m_staged[bus] = staged;
+        const std::vector<DWORD>& destination = ValuesLocked(c.destinationVolume);
+        const bool muted = ValuesLocked(c.sourceMute).at(0) != 0 ||
+                           (c.destinationMute != 0 && ValuesLocked(c.destinationMute).at(0) != 0);
+        if (m_listener != nullptr) {
+            m_listener->OnFaderStaged(static_cast<Bus>(bus),
+                                      EffectiveLevel(staged.at(0), destination.at(0), muted),
+                                      EffectiveLevel(staged.at(1), destination.at(1), muted));
+        }
+        return MMSYSERR_NOERROR;
+    }
+    return MMSYSERR_NOTSUPPORTED; // only the item faders follow the items
+}
+
+void SoftMixer::CommitStaged(Bus bus) {
+    auto lock = LockValues();
+    std::vector<DWORD> staged = std::exchange(m_staged[static_cast<int>(bus)], {});
+    if (!staged.empty()) {
+        StoreLocked(kBuses[static_cast<int>(bus)].sourceVolume, staged);
+    }
 }
 
 void SoftMixer::SetListener(SoftMixerListener* listener) {

@@ -27,6 +27,12 @@
 /// of range starts at firstRunLevel for a source and fullLevel for a destination, a mute
 /// unmuted. So on a first run a 0 dBFS file at item volume 100 comes out at 0 dBFS.
 ///
+/// A source volume of the speakers written with MIXER_SETCONTROLDETAILSF_ONCUE (an item that
+/// is cued to follow the one playing) is kept aside: the fader reads as before, the listener
+/// hears the level the bus will have (OnFaderStaged), and CommitStaged makes it the fader's
+/// value when the engine reports that the item started, so what a caller reads is the level
+/// in effect.
+///
 /// Thread-safe: one lock guards the values, the saves and the reports.
 ///
 /// The program, before the fader search runs:
@@ -71,6 +77,9 @@ public:
     void SetListener(SoftMixerListener* listener);
     /// The effective level of a bus now.
     BusFader GetBusFader(Bus bus) const;
+    /// The source fader kept aside for the bus becomes its value (saved and reported as any
+    /// write); nothing when none is kept.
+    void CommitStaged(Bus bus);
 
     /// One channel's effective level (see above).
     static std::uint16_t EffectiveLevel(DWORD source, DWORD destination, bool muted);
@@ -78,9 +87,11 @@ public:
 private:
     void ValuesChanged(DWORD controlId, const std::vector<DWORD>& before,
                        const std::vector<DWORD>& after) override;
+    MMRESULT ValuesStaged(DWORD controlId, const std::vector<DWORD>& staged) override;
     BusFader busFaderLocked(Bus bus) const;
 
     std::shared_ptr<MixerLevelStore> m_store;
     SoftMixerListener* m_listener = nullptr;
     std::array<BusFader, kBusCount> m_reported{};
+    std::array<std::vector<DWORD>, kBusCount> m_staged; // source volumes kept aside, per bus
 };

@@ -14,4 +14,8 @@ class SoftMixerListener {
 public:
     virtual ~SoftMixerListener() = default;
     virtual void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) = 0;
+    /// A source fader was set to take effect when the next item cued on its bus starts: the
+    /// level the bus will then have. The program forwards it to the engine's SetBusFaderAtCue,
+    /// and calls SoftMixer::CommitStaged when the engine reports it in effect.
+    virtual void OnFaderStaged(Bus, std::uint16_t, std::uint16_t) {}
 };

@@ -78,7 +78,7 @@ TEST_F(MoxDeviceSequenceTest, CdTrackPlaysFromItsStartToTheNextTrackModulo256) {
     EXPECT_TRUE(cd.Play("Track 3"));
     EXPECT_EQ(mci.take(),
               (Commands{"open type=516 flags=0x3000 -> 2", "set 2 flags=0x400 format=10",
-                        "play 2 flags=0xd from=3 to=4 callback=set"}));
+                        "play 2 flags=0x2000d from=3 to=4 callback=set"}));
     EXPECT_TRUE(cd.Play("Track 3"));
     EXPECT_TRUE(mci.take().empty()) << "a second Play while playing sends nothing";
     cd.Stop();
@@ -94,7 +94,7 @@ TEST_F(MoxDeviceSequenceTest, CdTrackPlaysFromItsStartToTheNextTrackModulo256) {
     for (const auto& [name, range] : tracks) {
         cd.Play(name);
         const std::string play = mci.take().back();
-        EXPECT_NE(play.find(" flags=0xd " + range + " "), std::string::npos) << play;
+        EXPECT_NE(play.find(" flags=0x2000d " + range + " "), std::string::npos) << play;
         cd.Stop();
         mci.take();
     }
@@ -130,7 +130,7 @@ TEST_F(MoxDeviceSequenceTest, FilesAreFoundInTheirFoldersWhateverTheCase) {
     EXPECT_TRUE(wave.Play("HELLO.WAV"));
     EXPECT_EQ(mci.take(), (Commands{"open type=522 flags=0x3200 element=" +
                                         dir.file("WAVE FILES/hello.wav") + " -> 3",
-                                    "play 3 flags=0x1 callback=set"}));
+                                    "play 3 flags=0x20001 callback=set"}));
     EXPECT_TRUE(midi.Play("tune.mid"));
     EXPECT_EQ(mci.take().front(),
               "open type=523 flags=0x3200 element=" + dir.file("Midi Files/Tune.MID") + " -> 4");
@@ -183,7 +183,7 @@ TEST_F(MoxDeviceSequenceTest, NoticesGoToTheWindowOfTheMomentAndStaleOnesAreDrop
     MoxWavDevice wave(environment());
     notifyWindow = nullptr;
     wave.Play("a.wav");
-    EXPECT_EQ(mci.take().back(), "play 2 flags=0x1 callback=none");
+    EXPECT_EQ(mci.take().back(), "play 2 flags=0x20001 callback=none");
     wave.Stop();
     notifyWindow = &window;
     wave.Play("a.wav"); // device 3
@@ -191,6 +191,44 @@ TEST_F(MoxDeviceSequenceTest, NoticesGoToTheWindowOfTheMomentAndStaleOnesAreDrop
     wave.Stop();
     EXPECT_FALSE(ForwardCompletionNotice(mci, player, 0x0001, 3))
         << "a success notice that arrives after its device was closed is stale";
+}
+
+// Every play asks for the near-end notice (0x20000) besides its completion notice. A cue plays
+// after what a player plays or has cued last (0x10000), whichever player that is; Promote
+// closes what the first cue followed on its own player; Stop closes the cues with the item;
+// a cue that does not play leaves nothing open.
+TEST_F(MoxDeviceSequenceTest, CuesFollowTheLastPlayOfAPlayerAndStopTakesThemBack) {
+    MoxWavDevice wave(environment());
+    MoxCDDevice cd(environment());
+    mci.take();
+    EXPECT_FALSE(cd.Cue("Track 2", wave)) << "nothing plays: nothing to follow";
+    ASSERT_TRUE(wave.Play("a.wav")); // device 3
+    ASSERT_TRUE(wave.Cue("b.wav", wave));
+    ASSERT_TRUE(cd.Cue("Track 2", wave));
+    const std::string folder = dir.file("Wave Files/");
+    EXPECT_EQ(mci.take(),
+              (Commands{"open type=522 flags=0x3200 element=" + folder + "a.wav -> 3",
+                        "play 3 flags=0x20001 callback=set",
+                        "open type=522 flags=0x3200 element=" + folder + "b.wav -> 4",
+                        "play 4 flags=0x30001 after=3 callback=set",
+                        "open type=516 flags=0x3000 -> 5", "set 5 flags=0x400 format=10",
+                        "play 5 flags=0x3000d from=2 to=3 after=4 callback=set"}));
+    wave.Promote();
+    EXPECT_EQ(mci.take(), (Commands{"stop 3 flags=0x2", "close 3 flags=0x2"}));
+    ASSERT_TRUE(wave.Cue("c.wav", cd));
+    EXPECT_EQ(mci.take().back(), "play 6 flags=0x30001 after=5 callback=set");
+    cd.Uncue();
+    wave.Stop();
+    EXPECT_EQ(mci.take(), (Commands{"stop 5 flags=0x2", "close 5 flags=0x2", "stop 4 flags=0x2",
+                                    "close 4 flags=0x2", "stop 6 flags=0x2", "close 6 flags=0x2"}));
+
+    ASSERT_TRUE(wave.Play("a.wav")); // device 7
+    mci.failNext(MCI_PLAY, 8);
+    EXPECT_FALSE(wave.Cue("b.wav", wave));
+    EXPECT_EQ(wave.LastError(), "Unable to play the Wave file:  Reason: <error 8>");
+    EXPECT_FALSE(mci.IsDeviceOpen(8));
+    wave.Stop();
+    EXPECT_FALSE(mci.IsDeviceOpen(7));
 }
 
 TEST_F(MoxDeviceSequenceTest, DestroyingAPlayingPlayerStopsIt) {

@@ -54,6 +54,10 @@ MCIERROR RecordingMciPort::SendCommand(MCIDEVICEID device, UINT message, DWORD_P
         if ((flags & MCI_TO) != 0) {
             entry += " to=" + std::to_string(play->dwTo);
         }
+        if ((flags & MCI_PLAY_AFTER) != 0) {
+            entry += " after=" +
+                     std::to_string(static_cast<MCI_PLAY_AFTER_PARMS*>(play)->wAfterDevice);
+        }
         entry += play->dwCallback != 0 ? " callback=set" : " callback=none";
         break;
     }
