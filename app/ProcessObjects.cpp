@@ -50,7 +50,7 @@ private:
 // fader, once the item sounds, becomes the mixer's value.
 SoundEngine::Config EngineConfig(SoftMixer& mixer) {
     SoundEngine::Config config;
-    config.cueFaderApplied = [&mixer](Bus bus, BusFader) { mixer.CommitStaged(bus); };
+    config.cueFaderApplied = [&mixer](Bus bus, BusFader fader) { mixer.CommitStaged(bus, fader); };
     config.outputChanged = [](const EngineStatus& status) {
         if (status.ok()) {
             std::fprintf(stderr, "%s: the sound output is back\n", program_invocation_short_name);

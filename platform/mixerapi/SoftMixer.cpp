@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 
 namespace {
+
+// Values kept aside for cues, per bus: more than the cues that can wait, so that only those of
+// cues that never started are dropped.
+constexpr std::size_t kMaxStaged = 8;
 
 struct ControlNames {
     DWORD controlId;
@@ -170,26 +173,35 @@ MMRESULT SoftMixer::ValuesStaged(DWORD controlId, const std::vector<DWORD>& stag
         if (c.sourceVolume != controlId || static_cast<Bus>(bus) == Bus::Microphone) {
             continue;
         }
-        m_staged[bus] = staged;
         const std::vector<DWORD>& destination = ValuesLocked(c.destinationVolume);
         const bool muted = ValuesLocked(c.sourceMute).at(0) != 0 ||
                            (c.destinationMute != 0 && ValuesLocked(c.destinationMute).at(0) != 0);
+        const BusFader level{EffectiveLevel(staged.at(0), destination.at(0), muted),
+                             EffectiveLevel(staged.at(1), destination.at(1), muted)};
+        std::deque<Staged>& waiting = m_staged[bus];
+        if (waiting.size() >= kMaxStaged) {
+            waiting.pop_front(); // cues that never started
+        }
+        waiting.push_back({staged, level});
         if (m_listener != nullptr) {
-            m_listener->OnFaderStaged(static_cast<Bus>(bus),
-                                      EffectiveLevel(staged.at(0), destination.at(0), muted),
-                                      EffectiveLevel(staged.at(1), destination.at(1), muted));
+            m_listener->OnFaderStaged(static_cast<Bus>(bus), level.left, level.right);
         }
         return MMSYSERR_NOERROR;
     }
     return MMSYSERR_NOTSUPPORTED; // only the item faders follow the items
 }
 
-void SoftMixer::CommitStaged(Bus bus) {
+void SoftMixer::CommitStaged(Bus bus, BusFader applied) {
     auto lock = LockValues();
-    std::vector<DWORD> staged = std::exchange(m_staged[static_cast<int>(bus)], {});
-    if (!staged.empty()) {
-        StoreLocked(kBuses[static_cast<int>(bus)].sourceVolume, staged);
+    std::deque<Staged>& waiting = m_staged[static_cast<int>(bus)];
+    const auto it = std::find_if(waiting.begin(), waiting.end(),
+                                 [&](const Staged& staged) { return staged.level == applied; });
+    if (it == waiting.end()) {
+        return;
     }
+    const std::vector<DWORD> source = it->source;
+    waiting.erase(waiting.begin(), it + 1);
+    StoreLocked(kBuses[static_cast<int>(bus)].sourceVolume, source);
 }
 
 void SoftMixer::SetListener(SoftMixerListener* listener) {

@@ -5,6 +5,7 @@
 #include "platform/mixerapi/SoftMixerListener.h"
 
 #include <array>
+#include <deque>
 #include <memory>
 
 /// The sound engine's own mixer, installed as mixer device 0.
@@ -30,8 +31,9 @@
 /// A source volume of the speakers written with MIXER_SETCONTROLDETAILSF_ONCUE (an item that
 /// is cued to follow the one playing) is kept aside: the fader reads as before, the listener
 /// hears the level the bus will have (OnFaderStaged), and CommitStaged makes it the fader's
-/// value when the engine reports that the item started, so what a caller reads is the level
-/// in effect.
+/// value when the engine reports that the item started with that level, so what a caller
+/// reads is the level in effect. Values kept aside wait in order (two items may be cued);
+/// those of cues that never started are dropped when a later one commits.
 ///
 /// Thread-safe: one lock guards the values, the saves and the reports.
 ///
@@ -77,9 +79,10 @@ public:
     void SetListener(SoftMixerListener* listener);
     /// The effective level of a bus now.
     BusFader GetBusFader(Bus bus) const;
-    /// The source fader kept aside for the bus becomes its value (saved and reported as any
-    /// write); nothing when none is kept.
-    void CommitStaged(Bus bus);
+    /// The source fader kept aside for the bus with the level `applied` becomes its value
+    /// (saved and reported as any write), and those kept before it are dropped; nothing when
+    /// none was kept with that level.
+    void CommitStaged(Bus bus, BusFader applied);
 
     /// One channel's effective level (see above).
     static std::uint16_t EffectiveLevel(DWORD source, DWORD destination, bool muted);
@@ -93,5 +96,9 @@ private:
     std::shared_ptr<MixerLevelStore> m_store;
     SoftMixerListener* m_listener = nullptr;
     std::array<BusFader, kBusCount> m_reported{};
-    std::array<std::vector<DWORD>, kBusCount> m_staged; // source volumes kept aside, per bus
+    struct Staged {
+        std::vector<DWORD> source; // the source volume's words
+        BusFader level;            // what the listener heard the bus would be
+    };
+    std::array<std::deque<Staged>, kBusCount> m_staged; // kept aside, per bus, oldest first
 };

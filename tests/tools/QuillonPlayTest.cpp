@@ -192,7 +192,7 @@ TEST_F(QuillonPlayTest, BadPlayListsAndArgumentsAreRefusedClearly) {
 }
 
 TEST_F(QuillonPlayTest, WithoutAFileItPlaysThePreferredListAsANotifyServiceWithAWatchdog) {
-    tone("first.wav", 440, 0.7);
+    tone("first.wav", 440, 3.0);
     tone("last.wav", 660, 0.3);
     // Opening a FIFO that nobody writes blocks, as reading a file on a hung network share
     // does: the worker sticks in the item's player.
@@ -212,9 +212,12 @@ TEST_F(QuillonPlayTest, WithoutAFileItPlaysThePreferredListAsANotifyServiceWithA
               std::string::npos)
         << player->Errors();
     ASSERT_TRUE(waitForLog(*player, "play wave \"first.wav\""));
-    // first.wav sounds for 0.82 s; then the worker waits in the FIFO's open.
-    std::this_thread::sleep_for(1500ms);
+    // first.wav sounds for 3.12 s; two seconds before its end the worker cues what follows and
+    // waits in the FIFO's open.
+    std::this_thread::sleep_for(800ms);
     EXPECT_GE(systemd.Count("WATCHDOG=1"), 2) << "fed while the first item played";
+    std::this_thread::sleep_for(700ms);
+    systemd.Count("WATCHDOG=1");
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(systemd.Count("WATCHDOG=1"), 0) << "not fed while the worker is stuck";
     {
