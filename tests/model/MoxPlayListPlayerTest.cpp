@@ -25,22 +25,31 @@ using Log = std::vector<std::string>;
 
 // A player that behaves like the media players: Play starts the item, and its end is
 // announced later, from another thread, through the player's completion path. The test
-// decides when: at once, after a delay, or only when told.
+// decides when: at once, after a delay, or only when told. As the real path does (a window
+// passes on only notices of devices still open), a notice is dropped once its play has been
+// stopped. When asked to, it also cues: the tests tell the near end and the end, and see what
+// the worker cues, promotes and takes back.
 class ScriptedDevice : public MoxItemDevice {
 public:
     enum class Finish { onRequest, immediately };
 
-    explicit ScriptedDevice(MoxPlayListPlayer& player)
-        : m_player(player) {
+    ScriptedDevice() {
         m_notifier = std::thread([this] { notifyLoop(); });
     }
-    ~ScriptedDevice() override {
+    ~ScriptedDevice() override { detach(); }
+
+    /// Notices go to the player from now on.
+    void attach(MoxPlayListPlayer& player) { m_player = &player; }
+    /// Ends the notices: before the player goes.
+    void detach() {
         {
             std::lock_guard lock(m_mutex);
             m_quit = true;
         }
         m_changed.notify_all();
-        m_notifier.join();
+        if (m_notifier.joinable()) {
+            m_notifier.join();
+        }
     }
 
     bool IsReady() const override { return true; }
@@ -50,10 +59,12 @@ public:
         m_log.push_back("play " + name);
         ++m_plays;
         const bool starts = m_failing.count(name) == 0;
-        if (starts && finish == Finish::immediately) {
-            ++m_pendingNotices;
-        }
         m_playing = starts;
+        m_noticed = false;
+        ++m_serial;
+        if (starts && finish == Finish::immediately) {
+            m_pendingNotices.push_back(m_serial);
+        }
         m_changed.notify_all();
         return starts;
     }
@@ -61,17 +72,32 @@ public:
     void Stop() override {
         std::lock_guard lock(m_mutex);
         m_log.push_back("stop");
+        if (m_playing && !m_noticed && !stopping) {
+            ++cutShort; // stopped without its end, and the player was not stopping
+        }
         m_playing = false;
         m_changed.notify_all();
     }
+
+    bool CanCue() const override { return cues; }
+    bool Cue(const std::string& name, MoxItemDevice&) override {
+        std::lock_guard lock(m_mutex);
+        m_log.push_back("cue " + name);
+        m_changed.notify_all();
+        return m_failing.count(name) == 0;
+    }
+    void Uncue() override { log("uncue"); }
+    void Promote() override { log("promote"); }
 
     /// Ends the item that started last, as its successful completion notice would; waits
     /// for the next start first when the last one was already ended.
     void finishCurrent() {
         ASSERT_TRUE(waitUntil([this] { return m_playing && m_plays > m_finished; }));
         ++m_finished;
-        m_player.OnCompletionNotice(0x0001);
+        m_player->OnCompletionNotice(0x0001);
     }
+    /// What the notices of a cueing player say.
+    void notice(WPARAM code) { m_player->OnCompletionNotice(code); }
 
     /// Waits until the log has at least n entries; false after a generous timeout.
     bool waitForEntries(std::size_t n) {
@@ -93,8 +119,18 @@ public:
     }
 
     std::atomic<Finish> finish{Finish::onRequest};
+    std::atomic<bool> cues{false};
+    /// Set by the test around the player's Stop.
+    std::atomic<bool> stopping{false};
+    std::atomic<int> cutShort{0};
 
 private:
+    void log(std::string entry) {
+        std::lock_guard lock(m_mutex);
+        m_log.push_back(std::move(entry));
+        m_changed.notify_all();
+    }
+
     template <typename Pred>
     bool waitUntil(Pred pred) {
         std::unique_lock lock(m_mutex);
@@ -104,25 +140,29 @@ private:
     void notifyLoop() {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this] { return m_quit || m_pendingNotices > 0; });
+            m_changed.wait(lock, [this] { return m_quit || !m_pendingNotices.empty(); });
             if (m_quit) {
                 return;
             }
-            --m_pendingNotices;
-            lock.unlock();
-            m_player.OnCompletionNotice(0x0001);
-            lock.lock();
+            const int serial = m_pendingNotices.front();
+            m_pendingNotices.erase(m_pendingNotices.begin());
+            if (serial == m_serial && m_playing) {
+                m_noticed = true;
+                m_player->OnCompletionNotice(0x0001);
+            }
         }
     }
 
-    MoxPlayListPlayer& m_player;
+    MoxPlayListPlayer* m_player = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     Log m_log;
     int m_plays = 0;
     int m_finished = 0;
-    int m_pendingNotices = 0;
+    int m_serial = 0;
+    std::vector<int> m_pendingNotices;
     bool m_playing = false;
+    bool m_noticed = false;
     bool m_quit = false;
     std::set<std::string> m_failing;
     std::thread m_notifier;
@@ -130,9 +170,17 @@ private:
 
 class MoxPlayListPlayerTest : public ::testing::Test {
 protected:
-    /// A list of wave items named and repeated as given.
-    std::unique_ptr<MoxPlayList> makeList(const std::vector<std::pair<std::string, DWORD>>& items,
-                                          DWORD listLoops) {
+    MoxPlayListPlayerTest() { device.attach(player); }
+    // The player stops first, while its list and device still exist, whatever a failed
+    // assertion left playing.
+    ~MoxPlayListPlayerTest() override {
+        player.Stop();
+        device.detach();
+    }
+
+    /// A list of wave items named and repeated as given; the fixture keeps it.
+    MoxPlayList* makeList(const std::vector<std::pair<std::string, DWORD>>& items,
+                          DWORD listLoops) {
         auto list = std::make_unique<MoxPlayList>();
         for (const auto& [name, loops] : items) {
             auto item = std::make_unique<MoxWav>(MoxItemOutput{&device, nullptr}, name);
@@ -140,7 +188,8 @@ protected:
             list->Add(std::move(item));
         }
         list->SetLoopCount(listLoops);
-        return list;
+        lists.push_back(std::move(list));
+        return lists.back().get();
     }
 
     /// Waits until the player has gone idle by itself.
@@ -151,8 +200,9 @@ protected:
         return !player.IsPlaying();
     }
 
+    ScriptedDevice device;
+    std::vector<std::unique_ptr<MoxPlayList>> lists;
     MoxPlayListPlayer player;
-    ScriptedDevice device{player};
 };
 
 TEST_F(MoxPlayListPlayerTest, LoopCountsOfItemsAndListGiveTheSequence) {
@@ -171,8 +221,7 @@ TEST_F(MoxPlayListPlayerTest, LoopCountsOfItemsAndListGiveTheSequence) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
         const Case& c = cases[i];
-        auto list = makeList(c.items, c.listLoops);
-        player.SetPlayList(list.get());
+        player.SetPlayList(makeList(c.items, c.listLoops));
         player.Start();
         for (int n = 0; n < c.finishes; ++n) {
             device.finishCurrent();
@@ -184,8 +233,7 @@ TEST_F(MoxPlayListPlayerTest, LoopCountsOfItemsAndListGiveTheSequence) {
 }
 
 TEST_F(MoxPlayListPlayerTest, EndlessListWrapsAroundUntilStopped) {
-    auto list = makeList({{"a", 1}, {"b", 1}}, 0xFFFFFFFF);
-    player.SetPlayList(list.get());
+    player.SetPlayList(makeList({{"a", 1}, {"b", 1}}, 0xFFFFFFFF));
     player.Start();
     for (int i = 0; i < 5; ++i) {
         device.finishCurrent();
@@ -202,8 +250,7 @@ TEST_F(MoxPlayListPlayerTest, StartWhilePlayingOrWithoutAListAndStopWhileIdleCha
     player.Start();
     EXPECT_FALSE(player.IsPlaying()) << "no list: returns at once";
     player.Stop();
-    auto list = makeList({{"a", 1}}, 0xFFFFFFFF);
-    player.SetPlayList(list.get());
+    player.SetPlayList(makeList({{"a", 1}}, 0xFFFFFFFF));
     player.Start();
     ASSERT_TRUE(device.waitForEntries(1));
     player.Start();
@@ -214,14 +261,12 @@ TEST_F(MoxPlayListPlayerTest, StartWhilePlayingOrWithoutAListAndStopWhileIdleCha
 }
 
 TEST_F(MoxPlayListPlayerTest, NextStartBeginsAgainAtTheFirstItem) {
-    auto list = makeList({{"a", 1}, {"b", 1}}, 0xFFFFFFFF);
-    player.SetPlayList(list.get());
+    player.SetPlayList(makeList({{"a", 1}, {"b", 1}}, 0xFFFFFFFF));
     player.Start();
     device.finishCurrent();
     ASSERT_TRUE(device.waitForEntries(3)); // a ended, b playing
     player.Stop();
-    auto next = makeList({{"c", 1}, {"d", 1}}, 0xFFFFFFFF);
-    player.SetPlayList(next.get());
+    player.SetPlayList(makeList({{"c", 1}, {"d", 1}}, 0xFFFFFFFF));
     player.Start();
     ASSERT_TRUE(device.waitForEntries(5));
     player.Stop();
@@ -230,8 +275,7 @@ TEST_F(MoxPlayListPlayerTest, NextStartBeginsAgainAtTheFirstItem) {
 
 TEST_F(MoxPlayListPlayerTest, OnlyASuccessOrFailureNoticeWhileAnItemPlaysEndsIt) {
     player.ItemFinished(); // a stale notice that arrives while nothing plays
-    auto list = makeList({{"a", 1}, {"b", 1}}, 1);
-    player.SetPlayList(list.get());
+    player.SetPlayList(makeList({{"a", 1}, {"b", 1}}, 1));
     player.Start();
     ASSERT_TRUE(device.waitForEntries(1));
     player.OnCompletionNotice(0x0004); // aborted
@@ -257,8 +301,7 @@ TEST_F(MoxPlayListPlayerTest, ItemsThatDoNotStartArePassedOverAndReportedToTheOb
     } recorder;
     player.SetObserver(&recorder);
     device.failOn("missing");
-    auto list = makeList({{"a", 2}, {"missing", 3}, {"b", 1}}, 1);
-    player.SetPlayList(list.get());
+    player.SetPlayList(makeList({{"a", 2}, {"missing", 3}, {"b", 1}}, 1));
     player.Start();
     for (int i = 0; i < 3; ++i) {
         device.finishCurrent();
@@ -273,8 +316,7 @@ TEST_F(MoxPlayListPlayerTest, ItemsThatDoNotStartArePassedOverAndReportedToTheOb
 TEST_F(MoxPlayListPlayerTest, AListOfMissingFilesDoesNotSpin) {
     device.failOn("x");
     device.failOn("y");
-    auto list = makeList({{"x", 1}, {"y", 1}}, 0xFFFFFFFF);
-    player.SetPlayList(list.get());
+    player.SetPlayList(makeList({{"x", 1}, {"y", 1}}, 0xFFFFFFFF));
     player.Start();
     std::this_thread::sleep_for(2500ms);
     const auto started = std::chrono::steady_clock::now();
@@ -290,23 +332,61 @@ TEST_F(MoxPlayListPlayerTest, AListOfMissingFilesDoesNotSpin) {
 
 // Stop at random moments against a worker that moves from item to item as fast as the
 // notices come: between repetitions, between items, while starting. Every Stop must return
-// promptly and leave no item sounding.
+// promptly and leave no item sounding, and no notice of a stopped round may end an item of
+// the next one.
 TEST_F(MoxPlayListPlayerTest, StopAtRandomMomentsAlwaysReturns) {
     device.finish = ScriptedDevice::Finish::immediately;
-    auto list = makeList({{"a", 2}, {"b", 0}, {"c", 1}, {"d", 3}}, 0xFFFFFFFF);
+    MoxPlayList* list = makeList({{"a", 2}, {"b", 0}, {"c", 1}, {"d", 3}}, 0xFFFFFFFF);
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> pause(0, 300);
     for (int i = 0; i < 3000; ++i) {
-        player.SetPlayList(list.get());
+        player.SetPlayList(list);
         player.Start();
         std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
+        device.stopping = true;
         auto stopped = std::async(std::launch::async, [&] { player.Stop(); });
         ASSERT_EQ(stopped.wait_for(5s), std::future_status::ready) << "Stop hung in round " << i;
+        device.stopping = false;
         ASSERT_FALSE(player.IsPlaying());
         const Log round = device.takeLog();
         ASSERT_TRUE(round.empty() || round.back() == "stop")
             << "an item was left sounding in round " << i;
+        ASSERT_EQ(device.cutShort, 0) << "an item ended without its notice in round " << i;
     }
+}
+
+// With a player that cues: a near end cues what follows (the same item while its loop count
+// lasts, the first item at the wrap), the end promotes the cue instead of starting anew, a
+// cue that fails is passed over, and Stop takes the cue back with the item.
+TEST_F(MoxPlayListPlayerTest, NearEndsCueWhatFollowsAndStopTakesTheCueBack) {
+    device.cues = true;
+    device.failOn("gone");
+    player.SetPlayList(makeList({{"a", 2}, {"gone", 1}, {"b", 1}}, 0xFFFFFFFF));
+    player.Start();
+    ASSERT_TRUE(device.waitForEntries(1));
+    const WPARAM nearEnd = 0x0010;
+    const WPARAM ended = 0x0001;
+    const std::vector<std::pair<WPARAM, Log>> steps = {
+        {nearEnd, {"cue a"}},
+        {ended, {"promote"}},
+        {nearEnd, {"cue gone", "cue b"}}, // passed over: b follows a
+        {ended, {"promote"}},
+        {nearEnd, {"cue a"}}, // the wrap
+        {ended, {"promote"}},
+        {nearEnd, {"cue a"}},
+    };
+    std::size_t entries = device.log().size();
+    for (const auto& [code, expected] : steps) {
+        device.notice(code);
+        entries += expected.size();
+        ASSERT_TRUE(device.waitForEntries(entries));
+        const Log log = device.log();
+        EXPECT_EQ(Log(log.end() - static_cast<long>(expected.size()), log.end()), expected);
+    }
+    player.Stop();
+    const Log log = device.log();
+    EXPECT_EQ(Log(log.end() - 2, log.end()), (Log{"uncue", "stop"}));
+    EXPECT_EQ(log.front(), "play a") << "only the first item was started anew";
 }
 
 } // namespace

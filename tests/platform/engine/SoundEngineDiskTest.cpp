@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <mutex>
@@ -216,6 +217,65 @@ TEST_F(SoundEngineDiskTest, StopCancelsTheEndAndPlayResumesOrRestarts) {
     EXPECT_GT(parts[1].Start(kRate) - parts[0].End(kRate), 0.3);
 }
 
+TEST_F(SoundEngineDiskTest, ACueFollowsAtItsOwnFaderAndStoppingWhatItFollowsDisarmsIt) {
+    // Steady levels: every sample says which item it is.
+    WriteWave(m_dir.file("a.wav"), std::vector<float>(13230, 0.5f),
+              {kRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT});
+    WriteWave(m_dir.file("b.wav"), std::vector<float>(8820, -0.5f),
+              {kRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT});
+    std::mutex mutex;
+    std::vector<std::pair<Bus, BusFader>> applied;
+    m_engine.reset();
+    SoundEngine::Config config;
+    config.linger = 60s;
+    config.int16Output = false;
+    config.cueFaderApplied = [&](Bus bus, BusFader fader) {
+        std::lock_guard lock(mutex);
+        applied.emplace_back(bus, fader);
+    };
+    m_engine.emplace(config);
+    SourceId a = 0;
+    SourceId b = 0;
+    ASSERT_TRUE(m_engine->OpenWave(m_dir.file("a.wav"), a).ok());
+    ASSERT_TRUE(m_engine->OpenWave(m_dir.file("b.wav"), b).ok());
+    EndLog ends;
+    ASSERT_TRUE(m_engine->Play(a, ends.Handler()).ok());
+    m_engine->SetBusFaderAtCue(Bus::Wave, 32768, 32768);
+    EXPECT_EQ(m_engine->GetBusFader(Bus::Wave), (BusFader{65535, 65535})) << "not in effect yet";
+    ASSERT_TRUE(m_engine->PlayAfter(b, a, ends.Handler()).ok());
+    ASSERT_TRUE(ends.WaitForCount(2, 5s));
+    EXPECT_EQ(m_engine->GetBusFader(Bus::Wave), (BusFader{32768, 32768}));
+    {
+        std::lock_guard lock(mutex);
+        ASSERT_EQ(applied.size(), 1u);
+        EXPECT_EQ(applied[0].first, Bus::Wave);
+    }
+
+    // Stopped before its end, what a cue follows takes the cue with it.
+    SourceId again = 0;
+    SourceId cued = 0;
+    ASSERT_TRUE(m_engine->OpenWave(m_dir.file("a.wav"), again).ok());
+    ASSERT_TRUE(m_engine->OpenWave(m_dir.file("b.wav"), cued).ok());
+    ASSERT_TRUE(m_engine->Play(again, ends.Handler()).ok());
+    ASSERT_TRUE(m_engine->PlayAfter(cued, again, ends.Handler()).ok());
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(m_engine->Stop(again).ok());
+    ASSERT_TRUE(ends.WaitForCount(3, 5s));
+    EXPECT_EQ(ends.Entries()[2].id, cued);
+    EXPECT_EQ(ends.Entries()[2].reason, EndReason::Disarmed);
+    EXPECT_FALSE(m_engine->IsPlaying(cued));
+
+    const std::vector<float> out = Finish();
+    const std::size_t first = FirstSound(out);
+    const float cue = -0.5f * FaderToGain(32768);
+    for (std::size_t i = 0; i < 13230 + 8820; ++i) {
+        ASSERT_EQ(out[(first + i) * 2], i < 13230 ? 0.5f : cue) << i;
+    }
+    EXPECT_EQ(out[(first + 13230 + 8820) * 2], 0.0f);
+    EXPECT_EQ(std::count(out.begin(), out.end(), cue), 2 * 8820)
+        << "the disarmed cue never sounded";
+}
+
 TEST_F(SoundEngineDiskTest, SeekStartsAtTheFrameAsked) {
     // A ramp: every sample says where it is.
     std::string path = m_dir.file("ramp.wav");
@@ -352,6 +412,7 @@ TEST(SoundEngineNoOutputTest, WithoutADevicePlaysKeepTheirTimeAndSoundComesWhenO
 
     // Once the output can open, what plays is heard, and that is told too.
     std::filesystem::create_directories(dir.file("later"));
+    EXPECT_TRUE(engine->ProbeOutput().ok());
     WriteToneWave(dir.file("b.wav"), 660.0, 0.5);
     ASSERT_TRUE(engine->OpenWave(dir.file("b.wav"), id).ok());
     ASSERT_TRUE(engine->Play(id, ends.Handler()).ok());
