@@ -31,6 +31,11 @@ std::shared_ptr<SourceTable::Source> SourceTable::FindLocked(SourceId id) const 
     return Find(id);
 }
 
+int SourceTable::VoiceState(const Source& source) const {
+    std::lock_guard lock(m_sync.mutex);
+    return source.voice->state.load();
+}
+
 std::shared_ptr<Voice> SourceTable::NewVoice(const Source& source, std::uint64_t frame) const {
     auto voice = std::make_shared<Voice>(source.ringFrames, source.bus,
                                          source.feed == Feed::Slow ? m_slowFeed : m_fastFeed);
@@ -132,11 +137,16 @@ EngineStatus SourceTable::Play(SourceId id, SourceId after, EndHandler onEnd,
     if (!source) {
         return EngineStatus::Fail(EngineError::InvalidSource, "No such source");
     }
-    std::lock_guard sourceLock(source->mutex);
-    if (source->voice->state.load() == Voice::kEnded) {
-        EngineStatus status = ReplaceVoice(*source, 0);
-        if (!status.ok()) {
-            return status;
+    // The source's lock only to start again after the end: a feeder may hold it across a read
+    // from a slow disc, and a voice that ended is read no more.
+    std::unique_lock sourceLock(source->mutex, std::defer_lock);
+    if (VoiceState(*source) == Voice::kEnded) {
+        sourceLock.lock();
+        if (source->voice->state.load() == Voice::kEnded) {
+            EngineStatus status = ReplaceVoice(*source, 0);
+            if (!status.ok()) {
+                return status;
+            }
         }
     }
     {

@@ -99,6 +99,7 @@ private:
     std::shared_ptr<Source> Find(SourceId id) const;
     std::shared_ptr<Source> FindLocked(SourceId id) const;
     std::shared_ptr<Voice> NewVoice(const Source& source, std::uint64_t frame) const;
+    int VoiceState(const Source& source) const;
     static void Prefill(Source& source, Voice& voice, std::size_t frames);
     /// The producer is done: the end is near once the last lead frames are reached.
     static void MarkDone(Source& source, Voice& voice);

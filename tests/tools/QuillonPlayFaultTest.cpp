@@ -184,31 +184,62 @@ TEST_F(QuillonPlayFaultTest, AListOfMissingFilesIdlesAndPlaysOnceTheyAppear) {
     EXPECT_EQ(player->Wait(5s), 0);
 }
 
-TEST_F(QuillonPlayFaultTest, WithoutASoundServerOneLineSaysSoAndTheSoundLibrariesStayQuiet) {
-    // A MIDI item keeps the engine trying for an output; SDL falls back to ALSA, which finds
-    // no card either.
-    std::filesystem::create_directories(data.file("Midi Files"));
-    SmfWriter tune;
-    tune.Note(0.0, 2.0, 60);
-    WriteBytes(data.file("Midi Files/tune.mid"), tune.Bytes());
-    makeList(R"({"items": [{"kind": 101, "name": "tune.mid", "volume": 100}]})");
-    TempDir noServer;
-    auto player = play({"list.pla"}, {"XDG_RUNTIME_DIR=" + noServer.path()});
-    ASSERT_TRUE(waitForLog(*player, "play midi \"tune.mid\"")) << player->Output();
-    const auto told = [&] { return player->Errors().find("trying again") != std::string::npos; };
-    for (auto deadline = std::chrono::steady_clock::now() + 10s;
-         !told() && std::chrono::steady_clock::now() < deadline;) {
-        std::this_thread::sleep_for(20ms);
+// At login the program may start before the sound server. Its list loads whole, plays on in
+// time with nowhere to go (one line says there is no output, and the sound libraries stay
+// quiet), and is heard as soon as the server is there, without a restart.
+TEST_F(QuillonPlayFaultTest, StartedBeforeTheSoundServerTheListPlaysOnceItComes) {
+    const char* server = std::getenv("QUILLON_SOUND_SERVER");
+    if (server == nullptr) {
+        GTEST_SKIP() << "QUILLON_SOUND_SERVER is not set (run under scripts/test)";
     }
-    // The line comes after the first try has failed, and ALSA reports as it tries: its lines
-    // would stand before ours. (That later tries are not told: SoundEngineNoOutputTest.)
-    ASSERT_TRUE(told()) << player->Errors();
+    struct ServerBack {
+        std::string script;
+        ~ServerBack() { static_cast<void>(std::system((script + " start").c_str())); }
+    } serverBack{server};
+    tone("a.wav", 440, 0.5, 0.1);
+    tone("b.wav", 550, 0.5, 0.1);
+    makeList(R"({"items": [{"kind": 102, "name": "a.wav", "volume": 100},
+                           {"kind": 102, "name": "b.wav", "volume": 100}]})");
+    ASSERT_EQ(std::system((std::string(server) + " stop").c_str()), 0);
+    const auto started = std::chrono::steady_clock::now();
+    auto player = play({"list.pla"});
+
+    // Without any output the list moves on at its own pace: 0.6 s an item.
+    ASSERT_TRUE(waitForLog(*player, "play wave \"b.wav\"", 2, 10s)) << player->Output();
+    const double tookSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_GT(tookSeconds, 1.6) << "three items sped through";
+    EXPECT_EQ(countInLog(player->Output(), "fail"), 0u) << player->Output();
+
+    ASSERT_EQ(std::system((std::string(server) + " start").c_str()), 0);
+    const auto serverUp = std::chrono::steady_clock::now();
+    AudioCapture capture;
+    ASSERT_TRUE(capture.WaitUntilRunning());
+    double heardAfter = -1;
+    while (std::chrono::steady_clock::now() - serverUp < 8s) {
+        std::this_thread::sleep_for(50ms);
+        if (capture.Frames() > 2205 && RmsDb(Channel(capture.Latest(2205), 0)) > -40) {
+            heardAfter =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - serverUp).count();
+            break;
+        }
+    }
+    ASSERT_GE(heardAfter, 0) << "nothing heard once the server was there";
+    EXPECT_LT(heardAfter, 5.0);
+    std::this_thread::sleep_for(2s);
+    const std::vector<double> heard =
+        frequencies(FindSegments(Channel(capture.Stop(), 0), kRate, -40.0, 0.05));
+    EXPECT_TRUE(followsCycle(heard, {440, 550})) << ::testing::PrintToString(heard);
+    EXPECT_GE(heard.size(), 3u);
+
     player->Signal(SIGTERM);
     EXPECT_EQ(player->Wait(5s), 0);
+    // One line when the output is missing, one when it is back; nothing from the libraries.
     const std::string errors = player->Errors();
-    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
     EXPECT_EQ(errors.rfind("quillon-play: No sound output device can be opened: ", 0), 0u)
         << errors;
+    EXPECT_NE(errors.find("quillon-play: the sound output is back\n"), std::string::npos) << errors;
 }
 
 } // namespace

@@ -108,37 +108,49 @@ TEST_F(QuillonPlayTest, PlaysTheListInOrderWithItsLoopCountsAndSkipsAMissingFile
     EXPECT_NE(log.find("end: the list has played 1 times"), std::string::npos) << log;
 }
 
-TEST_F(QuillonPlayTest, EachItemSoundsAtItsOwnVolume) {
-    // A full-scale tone at item volume 100, then the same tone at half scale at volumes 50 and
-    // 10. Each sets the wave fader to volume x 655; on a first run the speakers fader stands at
-    // full, and the engine turns the fader into a gain on its perceptual curve. So a 0 dBFS
-    // file at volume 100 comes out at 0 dBFS.
-    std::vector<float> full = SineTone(1000, 0.4, 44100, 1.0);
-    full.resize(full.size() + 0.15 * 44100, 0.0f);
-    WriteWave(data.file("Wave Files/full.wav"), full, {});
-    tone("beep.wav", 1000, 0.4, 0.15);
+TEST_F(QuillonPlayTest, ItemsFollowWithoutSilenceEachAtItsOwnVolumeFromItsFirstSample) {
+    // Three tones with no silence around them: full scale at item volume 100, then half scale
+    // at volumes 50 and 10. Each item sets the wave fader to volume x 655 as it starts to
+    // sound, while the one before still plays at its own; on a first run the speakers fader
+    // stands at full, and the engine turns the fader into a gain on its perceptual curve. So a
+    // 0 dBFS file at volume 100 comes out at 0 dBFS.
+    constexpr std::size_t kItem = 22050; // 500 whole cycles of 1000 Hz
+    WriteWave(data.file("Wave Files/full.wav"), SineTone(1000, 0.5, 44100, 1.0), {});
+    WriteWave(data.file("Wave Files/half.wav"), SineTone(1000, 0.5, 44100, 0.5), {});
     makeList(R"({"items": [{"kind": 102, "name": "full.wav", "volume": 100},
-                           {"kind": 102, "name": "beep.wav", "volume": 50},
-                           {"kind": 102, "name": "beep.wav", "volume": 10}]})");
+                           {"kind": 102, "name": "half.wav", "volume": 50},
+                           {"kind": 102, "name": "half.wav", "volume": 10}]})");
     AudioCapture capture;
     ASSERT_TRUE(capture.WaitUntilRunning());
     auto player = play({"--loops", "1", "list.pla"});
     ASSERT_EQ(player->Wait(30s), 0) << player->Errors();
     std::this_thread::sleep_for(300ms);
     const std::vector<float> left = Channel(capture.Stop(), 0);
-    const std::vector<Segment> segments = FindSegments(left, kRate, -75.0, 0.05);
-    ASSERT_EQ(segments.size(), 3u);
+
+    const std::vector<Segment> segments = FindSegments(left, kRate, -75.0, 0.0005);
+    ASSERT_EQ(segments.size(), 1u) << "a silence between items";
+    // Each tone starts with a zero sample; the silence before the first is exact.
+    const auto sounding = std::find_if(left.begin(), left.end(), [](float x) { return x != 0; });
+    const auto start = static_cast<std::size_t>(sounding - left.begin()) - 1;
+    ASSERT_GE(left.size(), start + 3 * kItem);
+    EXPECT_NEAR(static_cast<double>(segments[0].end - start), 3.0 * kItem, 2.0);
 
     const double halfScaleDb = 20 * std::log10(0.5 / std::sqrt(2.0));
-    const auto expectedDb = [&](unsigned volume) {
-        return halfScaleDb + FaderToDecibels(static_cast<std::uint16_t>(volume * 655));
+    const double expectedDb[3] = {
+        halfScaleDb + 20 * std::log10(2.0) + FaderToDecibels(65500),
+        halfScaleDb + FaderToDecibels(50 * 655),
+        halfScaleDb + FaderToDecibels(10 * 655),
     };
-    EXPECT_NEAR(
-        20 * std::log10(Peak(Slice(left, segments[0].first, segments[0].end - segments[0].first))),
-        0.0, 0.05);
-    EXPECT_NEAR(segments[0].rmsDb, halfScaleDb + 20 * std::log10(2.0), 0.1);
-    EXPECT_NEAR(segments[1].rmsDb, expectedDb(50), 1.0);
-    EXPECT_NEAR(segments[2].rmsDb, expectedDb(10), 1.0);
+    // 100 ms (100 whole cycles) at each item's start and end: its own level from its first
+    // sample to its last.
+    constexpr std::size_t kWindow = 4410;
+    for (std::size_t item = 0; item < 3; ++item) {
+        const std::size_t first = start + item * kItem;
+        EXPECT_NEAR(RmsDb(Slice(left, first, kWindow)), expectedDb[item], 0.2) << item;
+        EXPECT_NEAR(RmsDb(Slice(left, first + kItem - kWindow, kWindow)), expectedDb[item], 0.2)
+            << item;
+    }
+    EXPECT_NEAR(20 * std::log10(Peak(Slice(left, start, kItem))), 0.0, 0.05);
 }
 
 TEST_F(QuillonPlayTest, ASignalStopsTheItemAndEndsCleanly) {

@@ -5,6 +5,7 @@
 #include "platform/mci/MciLayer.h"
 
 #include "platform/engine/SoundEngine.h"
+#include "tests/platform/engine/EngineTestSupport.h"
 #include "tests/platform/mci/MciTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/audio/NotifyRecorder.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -289,4 +291,53 @@ TEST_F(MciLayerTest, EveryNoticeRequestGetsExactlyOneNotice) {
     for (const auto& [device, count] : perDevice) {
         EXPECT_EQ(count, 1) << device;
     }
+}
+
+// A disc whose reads stall holds up neither another device's notice nor the layer's commands:
+// the disc is read on a thread of its own, and the layer waits on the engine for nobody.
+TEST(MciLayerStallTest, ADiscThatStallsHoldsUpNoOtherDevice) {
+    TempDir dir;
+    const CdImage image = WriteCdImage(dir.path(), "disc", {{500.0, 4.0}});
+    std::mutex mutex;
+    std::condition_variable released;
+    bool stalling = true;
+    std::atomic<int> stalls{0};
+    SoundEngine::Config config = DummyOutput();
+    config.cdReadHook = [&](std::int32_t sector) {
+        if (sector == 0) {
+            return; // the first read, as the play starts
+        }
+        std::unique_lock lock(mutex);
+        ++stalls;
+        released.wait_for(lock, 10s, [&] { return !stalling; });
+    };
+    SoundEngine engine(config);
+    MciLayer layer(engine, {kSoundFont, image.cuePath});
+    MciCommands mci(layer);
+    NotifyRecorder window;
+    MCIDEVICEID cd = 0;
+    ASSERT_EQ(mci.Open(MCI_DEVTYPE_CD_AUDIO, cd), 0u);
+    ASSERT_EQ(mci.Play(cd, MCI_NOTIFY, &window), 0u);
+    ASSERT_TRUE(WaitFor([&] { return stalls > 0; }, 5s));
+
+    WriteToneWave(dir.file("a.wav"), 440.0, 0.5);
+    MCIDEVICEID wave = 0;
+    ASSERT_EQ(mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, wave, dir.file("a.wav").c_str()), 0u);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(mci.Play(wave, MCI_NOTIFY, &window), 0u);
+    ASSERT_TRUE(window.WaitForCount(1, 3s));
+    EXPECT_LT(window.Messages()[0].when - started, 1000ms);
+    ExpectNotices(window, {{MCI_NOTIFY_SUCCESSFUL, wave}});
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(mci.StatusOf(cd, MCI_STATUS_MODE), MCI_MODE_PLAY);
+    mci.StatusOf(cd, MCI_STATUS_POSITION);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms) << "the stalled device answers";
+    EXPECT_EQ(stalls, 1) << "still stalled";
+    {
+        std::lock_guard lock(mutex);
+        stalling = false;
+    }
+    released.notify_all();
+    EXPECT_EQ(mci.Close(cd), 0u);
+    EXPECT_EQ(mci.Close(wave), 0u);
 }
