@@ -76,8 +76,10 @@ protected:
 TEST_F(LaunchPadSoundTest, PlayHearsBothTonesInTurnAndStopBringsSilence) {
     tone("low.wav", 440);
     tone("high.wav", 880);
-    WritePlayListFile(data.file("Tones.pla"),
-                      {{102, "low.wav", 1, 100}, {102, "high.wav", 1, 100}});
+    // A file that went missing is passed over without a gap, and the Launch Pad says why.
+    WritePlayListFile(
+        data.file("Tones.pla"),
+        {{102, "low.wav", 1, 100}, {102, "gone.wav", 1, 100}, {102, "high.wav", 1, 100}});
 
     AudioCapture capture;
     ASSERT_TRUE(capture.WaitUntilRunning());
@@ -92,7 +94,11 @@ TEST_F(LaunchPadSoundTest, PlayHearsBothTonesInTurnAndStopBringsSilence) {
     // Both tones, and the start of the list's next round: the completion notices reach the
     // Launch Pad through its event loop.
     WaitUntil([] { return false; }, 2900ms);
+    const QString skipped = dialog->GetSkipReason();
+    EXPECT_TRUE(skipped.contains("gone.wav") && skipped.contains("not found"))
+        << skipped.toStdString();
     QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_TRUE(dialog->GetSkipReason().isEmpty()) << "said while playing";
     EXPECT_FALSE(dialog->IsPlaying());
     EXPECT_FALSE(g_player->IsPlaying());
     const std::size_t stopFrame = capture.Frames();
