@@ -64,16 +64,6 @@ void ProbeMixerDevice::ClearRequests() {
     m_requests.clear();
 }
 
-std::vector<BusFader> RecordingListener::Of(Bus bus) const {
-    std::vector<BusFader> levels;
-    for (const Report& report : reports) {
-        if (report.bus == bus) {
-            levels.push_back(report.level);
-        }
-    }
-    return levels;
-}
-
 std::shared_ptr<SoftMixer> NewSoftMixer() {
     return std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
 }

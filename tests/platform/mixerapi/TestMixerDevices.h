@@ -65,8 +65,6 @@ public:
     void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) override {
         reports.push_back({bus, {left, right}});
     }
-    /// The bus's reports, oldest first.
-    std::vector<BusFader> Of(Bus bus) const;
     std::vector<Report> reports;
 };
 
