@@ -14,35 +14,6 @@ ScopedMixerDevices::~ScopedMixerDevices() {
 ProbeMixerDevice::ProbeMixerDevice(std::shared_ptr<MixerDevice> inner)
     : m_inner(std::move(inner)) {}
 
-MMRESULT ProbeMixerDevice::GetDevCaps(MIXERCAPS& caps) {
-    const MMRESULT forced = failure;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->GetDevCaps(caps);
-}
-
-MMRESULT ProbeMixerDevice::GetLineInfo(MIXERLINE& line, DWORD query) {
-    const MMRESULT forced = failure;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->GetLineInfo(line, query);
-}
-
-MMRESULT ProbeMixerDevice::GetLineControls(MIXERLINECONTROLS& controls, DWORD query) {
-    const MMRESULT forced = failure;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->GetLineControls(controls, query);
-}
-
-MMRESULT ProbeMixerDevice::GetControlDetails(MIXERCONTROLDETAILS& details, DWORD query) {
-    const MMRESULT forced = failure;
-    const MMRESULT result =
-        forced != MMSYSERR_NOERROR ? forced : m_inner->GetControlDetails(details, query);
-    record(details);
-    return result;
-}
-
-MMRESULT ProbeMixerDevice::SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) {
-    record(details);
-    const MMRESULT forced = failure;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->SetControlDetails(details, query);
-}
-
 void ProbeMixerDevice::record(const MIXERCONTROLDETAILS& details) {
     Request request{details.cChannels, details.cMultipleItems, {}};
     if (details.cbDetails == sizeof(DWORD)) {

@@ -34,11 +34,24 @@ public:
 
     explicit ProbeMixerDevice(std::shared_ptr<MixerDevice> inner);
 
-    MMRESULT GetDevCaps(MIXERCAPS& caps) override;
-    MMRESULT GetLineInfo(MIXERLINE& line, DWORD query) override;
-    MMRESULT GetLineControls(MIXERLINECONTROLS& controls, DWORD query) override;
-    MMRESULT GetControlDetails(MIXERCONTROLDETAILS& details, DWORD query) override;
-    MMRESULT SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) override;
+    MMRESULT GetDevCaps(MIXERCAPS& c) override {
+        return pass([&] { return m_inner->GetDevCaps(c); });
+    }
+    MMRESULT GetLineInfo(MIXERLINE& l, DWORD q) override {
+        return pass([&] { return m_inner->GetLineInfo(l, q); });
+    }
+    MMRESULT GetLineControls(MIXERLINECONTROLS& c, DWORD q) override {
+        return pass([&] { return m_inner->GetLineControls(c, q); });
+    }
+    MMRESULT GetControlDetails(MIXERCONTROLDETAILS& d, DWORD q) override {
+        const MMRESULT result = pass([&] { return m_inner->GetControlDetails(d, q); });
+        record(d);
+        return result;
+    }
+    MMRESULT SetControlDetails(const MIXERCONTROLDETAILS& d, DWORD q) override {
+        record(d);
+        return pass([&] { return m_inner->SetControlDetails(d, q); });
+    }
 
     std::vector<Request> Requests() const;
     void ClearRequests();
@@ -46,6 +59,11 @@ public:
     std::atomic<MMRESULT> failure{MMSYSERR_NOERROR};
 
 private:
+    template <typename Call>
+    MMRESULT pass(Call call) {
+        const MMRESULT forced = failure;
+        return forced != MMSYSERR_NOERROR ? forced : call();
+    }
     void record(const MIXERCONTROLDETAILS& details);
 
     std::shared_ptr<MixerDevice> m_inner;
