@@ -1,5 +1,5 @@
-// The mixer class layer: the records, the device class and the volume control, over test
-// mixers behind the mixer functions.
+// The mixer class layer (records, device, volume control) over test mixers behind the mixer
+// functions. Serialisation and list texts are left out: nothing in the program uses them.
 #include "mixer/CMixer.h"
 
 #include "mixer/CMixerCapabilities.h"
@@ -7,18 +7,13 @@
 #include "mixer/CMixerControlDetailsData.h"
 #include "mixer/CMixerLine.h"
 #include "mixer/CMixerVolumeControl.h"
-#include "platform/classlib/CArchive.h"
-#include "platform/classlib/CException.h"
-#include "platform/classlib/CFile.h"
 #include "tests/platform/mixerapi/TestMixerDevices.h"
-#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 #include <optional>
-#include <tuple>
 
 namespace {
 
@@ -76,27 +71,7 @@ struct OneLine {
     CMixer::Controls controls;
 };
 
-Bytes Store(CObject& object) {
-    TempDir dir;
-    const std::string path = dir.file("record.bin");
-    CFile file(path, CFile::modeCreate | CFile::modeWrite);
-    CArchive ar(&file, CArchive::store);
-    object.Serialize(ar);
-    ar.Close();
-    file.Close();
-    return ReadFileBytes(path);
-}
-
-void Load(CObject& object, const Bytes& bytes) {
-    TempDir dir;
-    const std::string path = dir.file("record.bin");
-    WriteFileBytes(path, bytes);
-    CFile file(path, CFile::modeRead);
-    CArchive ar(&file, CArchive::load);
-    object.Serialize(ar);
-}
-
-TEST(CMixerRecordsTest, SetResetsFirstNamesFillingTheirFieldStayWholeAndValuesClearNames) {
+TEST(CMixerRecordsTest, SetResetsFirstAndNamesFillingTheirFieldStayWhole) {
     MIXERCONTROL platform = MakeMixerControl(7, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Vol", "Volume",
                                              0xFFFFFFF0, 100, 64);
     for (DWORD i = 1; i < 6; ++i) {
@@ -117,40 +92,6 @@ TEST(CMixerRecordsTest, SetResetsFirstNamesFillingTheirFieldStayWholeAndValuesCl
     CMixerLine line;
     line = platformLine;
     EXPECT_EQ(line.GetShortName(), std::string(16, 'S')) << "no terminator, nothing read past";
-
-    CMixerControlDetailsData data;
-    MIXERCONTROLDETAILS_LISTTEXT text{5, 6, {}};
-    CopyMixerText(text.szName, "Microphone");
-    data = text;
-    data = MIXERCONTROLDETAILS_SIGNED{-3};
-    EXPECT_EQ(data.GetValue(), 0xFFFFFFFDu);
-    EXPECT_EQ(data.GetSecondParameter(), 0u);
-    EXPECT_EQ(data.GetName(), "");
-}
-
-TEST(CMixerRecordsTest, ControlsLoadWhatTheyStoreAndRefuseImpossibleCounts) {
-    MIXERCONTROL platform =
-        MakeMixerControl(3, MIXERCONTROL_CONTROLTYPE_VOLUME, 1, "V", "Vol", 2, 65535, 0x10);
-    platform.cMultipleItems = 4;
-    platform.Metrics.dwReserved[5] = 0xAABBCCDD;
-    CMixerControl control;
-    control = platform;
-    const Bytes bytes = Store(control);
-    CMixerControl loaded;
-    Load(loaded, bytes);
-    EXPECT_EQ(Store(loaded), bytes);
-    // The metrics array ends the record: a 16-bit count of 6, then the words. A count of words
-    // that are not there is refused before anything is allocated for them.
-    Bytes truncated = bytes;
-    truncated.resize(truncated.size() - 26);
-    truncated.insert(truncated.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3, 4});
-    CMixerControl refused;
-    try {
-        Load(refused, truncated);
-        FAIL() << "a huge metrics count was accepted";
-    } catch (const CArchiveException& e) {
-        EXPECT_EQ(e.m_cause, CArchiveException::badIndex);
-    }
 }
 
 TEST(CMixerTest, OpensClosesAndKeepsTheLastResult) {
@@ -199,9 +140,6 @@ TEST(CMixerTest, FailedQueriesKeepThePlatformsCodeAndLeaveOrResetTheirRecord) {
     m.probe->failure = 4242; // a code of no known range is kept as it is
     EXPECT_FALSE(m.mixer.GetLineInfoBySource(0, 0, line));
     EXPECT_EQ(m.mixer.GetLastResult(), 4242u);
-    std::string text;
-    m.mixer.GetErrorText(text);
-    EXPECT_EQ(text, "Unknown (4242)");
 }
 
 TEST(CMixerTest, ControlListsAreRebuiltAndImpossibleBuffersRefused) {
@@ -282,35 +220,6 @@ TEST(CMixerTest, ValueCountsFollowUniformBooleanMultipleAndUnits) {
     EXPECT_EQ(m.mixer.GetLastResult(), before);
 }
 
-TEST(CMixerTest, ListControlsGiveTheirTexts) {
-    MixerControlDescription mux;
-    mux.control = MakeMixerControl(9, MIXERCONTROL_CONTROLTYPE_MUX,
-                                   MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE,
-                                   "Mux", "Source", 0, 1, 2);
-    mux.control.cMultipleItems = 2;
-    mux.itemTexts = {{0x00000001, 0x1003, {}}, {0x00010001, 0x1002, {}}};
-    CopyMixerText(mux.itemTexts[0].szName, "Microphone");
-    CopyMixerText(mux.itemTexts[1].szName, "Line In");
-    OneLine m({mux, TestFader(10, 0, 100)});
-
-    CMixer::DetailsList texts;
-    ASSERT_TRUE(m.mixer.GetControlListText(m.line, *m.controls[0], texts));
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0]->GetName(), "Microphone");
-    EXPECT_EQ(
-        (std::tuple{texts[1]->GetValue(), texts[1]->GetSecondParameter(), texts[1]->GetName()}),
-        (std::tuple{0x00010001u, 0x1002u, std::string("Line In")}));
-    EXPECT_FALSE(m.mixer.GetControlListText(m.line, *m.controls[1], texts)) << "not a list";
-    EXPECT_TRUE(texts.empty());
-
-    DWORD words[2] = {};
-    MIXERCONTROLDETAILS wrongSize = DetailsRequest(9, 1, 2, words);
-    EXPECT_EQ(
-        mixerGetControlDetails(MixerObjectFromId(0), &wrongSize, MIXER_GETCONTROLDETAILSF_LISTTEXT),
-        MMSYSERR_INVALPARAM)
-        << "item texts need buffers of their own size";
-}
-
 TEST(CMixerVolumeControlTest, StereoFadersReadTheLargerChannelAndWriteWithinBounds) {
     OneLine m({TestFader(1, 100, 60000, {30000, 10000})});
     CMixerVolumeControl control;
@@ -347,7 +256,7 @@ TEST(CMixerVolumeControlTest, AMonoFaderKeepsTheRightValueItLastWrote) {
     EXPECT_EQ(control.GetValue(), 500u) << "the right value SetValue last wrote is larger";
 }
 
-TEST(CMixerVolumeControlTest, FailuresCloseOrChangeNothingAndCopiesOpenTheirOwnHandle) {
+TEST(CMixerVolumeControlTest, FailuresCloseTheDeviceOrChangeNothing) {
     OneLine m({TestFader(1, 0, 65535, {30000, 20000})});
     CMixerVolumeControl unbound;
     EXPECT_EQ(unbound.GetValue(), 0u);
@@ -368,13 +277,7 @@ TEST(CMixerVolumeControlTest, FailuresCloseOrChangeNothingAndCopiesOpenTheirOwnH
     EXPECT_EQ(control.GetValue(), 0u);
     m.probe->failure = MMSYSERR_NOERROR;
     EXPECT_TRUE(control.Open(0));
-
-    CMixerVolumeControl copy;
-    copy = control;
-    EXPECT_NE(copy.GetHandle(), nullptr);
-    EXPECT_NE(copy.GetHandle(), control.GetHandle());
-    control.Close();
-    EXPECT_EQ(copy.GetValue(), 30000u) << "closing one leaves the other open";
+    EXPECT_EQ(control.GetValue(), 30000u);
     EXPECT_EQ(m.Values(), (std::vector<DWORD>{30000, 20000})) << "nothing was ever written";
 }
 
