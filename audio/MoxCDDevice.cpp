@@ -44,12 +44,11 @@ bool MoxCDDevice::Play(const std::string& name) {
     if (m_playing) {
         return m_sounding;
     }
-    // The number follows whatever leading letters belong to "Track ".
-    const std::size_t digits = name.find_first_not_of("Track ");
-    if (digits == std::string::npos) {
+    const std::optional<DWORD> number = TrackNumber(name);
+    if (!number) {
         return false;
     }
-    const auto track = static_cast<DWORD>(std::strtoul(name.c_str() + digits, nullptr, 10));
+    const DWORD track = *number;
     m_subject = name;
 
     const MCIERROR opened = OpenType(MCI_DEVTYPE_CD_AUDIO, m_open);
@@ -74,6 +73,15 @@ bool MoxCDDevice::Play(const std::string& name) {
     play.dwFrom = MCI_MAKE_TMSF(static_cast<BYTE>(track % 256), 0, 0, 0);
     play.dwTo = MCI_MAKE_TMSF(static_cast<BYTE>((track + 1) % 256), 0, 0, 0);
     return StartOpened(MCI_NOTIFY | MCI_FROM | MCI_TO, play, "Error playing track");
+}
+
+std::optional<DWORD> MoxCDDevice::TrackNumber(const std::string& name) {
+    // The number follows whatever leading letters belong to "Track ".
+    const std::size_t digits = name.find_first_not_of("Track ");
+    if (digits == std::string::npos) {
+        return std::nullopt;
+    }
+    return static_cast<DWORD>(std::strtoul(name.c_str() + digits, nullptr, 10));
 }
 
 void MoxCDDevice::Stop() {

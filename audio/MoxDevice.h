@@ -5,6 +5,7 @@
 #include "model/MoxLock.h"
 #include "platform/mci/Mci.h"
 
+#include <optional>
 #include <string>
 
 /// Base of the shared players. Each probes its kind of media device once, when it is made,
@@ -31,6 +32,12 @@ public:
 
     /// Opens and closes the device once; 0 when it answered.
     virtual MCIERROR Probe() = 0;
+
+    /// The path of a file named in a play list, in a folder of the data folder ("" stands for
+    /// the current folder), found without regard to case; nothing when the name is not a bare
+    /// file name (a folder or ".." in it).
+    static std::optional<std::string>
+    DataFilePath(const std::string& dataFolder, const std::string& folder, const std::string& name);
 
 protected:
     explicit MoxDevice(const MoxDeviceEnvironment& environment);

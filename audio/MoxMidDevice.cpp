@@ -23,10 +23,14 @@ MCIERROR MoxMidDevice::Probe() {
     return 0;
 }
 
+std::string MoxMidDevice::Folder() {
+    // Written so here; it is found whatever its case ("Midi Files" on disk).
+    return "Midi files";
+}
+
 bool MoxMidDevice::Play(const std::string& name) {
     MoxLockGuard guard(m_lock);
-    // The folder is written so here; it is found whatever its case ("Midi Files" on disk).
-    return PlayFile("Midi files", MCI_DEVTYPE_SEQUENCER, name,
+    return PlayFile(Folder(), MCI_DEVTYPE_SEQUENCER, name,
                     "Unable to find the Midi file player for this PC", true,
                     "Unable to play the Midi file.  Reason: ");
 }

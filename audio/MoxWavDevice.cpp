@@ -3,18 +3,14 @@
 #include "model/MoxLockGuard.h"
 #include "res/StringTable.h"
 
-namespace {
-
-// "Wave Files/" without its trailing separator.
-std::string waveFolder() {
+std::string MoxWavDevice::Folder() {
+    // The resource says "Wave Files/": without its trailing separator.
     std::string folder = LoadResourceString(IDS_WAVE_FOLDER);
     while (!folder.empty() && folder.back() == '/') {
         folder.pop_back();
     }
     return folder;
 }
-
-} // namespace
 
 MoxWavDevice::MoxWavDevice(const MoxDeviceEnvironment& environment)
     : MoxDevice(environment) {
@@ -38,7 +34,7 @@ MCIERROR MoxWavDevice::Probe() {
 
 bool MoxWavDevice::Play(const std::string& name) {
     MoxLockGuard guard(m_lock);
-    return PlayFile(waveFolder(), MCI_DEVTYPE_WAVEFORM_AUDIO, name,
+    return PlayFile(Folder(), MCI_DEVTYPE_WAVEFORM_AUDIO, name,
                     "Unable to find the Wave file player for this PC", false,
                     "Unable to play the Wave file:  Reason: ");
 }

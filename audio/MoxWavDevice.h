@@ -12,4 +12,7 @@ public:
     bool Play(const std::string& name) override;
     void Stop() override;
     MCIERROR Probe() override;
+
+    /// The folder of the data folder that wave items are found in ("Wave Files").
+    static std::string Folder();
 };
