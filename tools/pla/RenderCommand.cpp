@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,70 +91,71 @@ std::string Describe(DWORD index, MoxAudioItem& item) {
            item.GetName() + ")";
 }
 
-} // namespace
+/// What OUT becomes.
+struct Output {
+    std::string encoding = "ulaw"; ///< ulaw, alaw or s16
+    bool headerless = false;
+    WaveFileFormat file;
+    std::uint64_t maxFrames = UINT64_MAX;
 
-int RunRenderCommand(int count, char** args) {
-    RenderOptions options;
-    if (const std::string problem = Parse(count, args, options); !problem.empty()) {
-        std::cerr << "quillon-pla: render: " << problem << "\n";
-        return 2;
+    std::string Describe(int rate) const {
+        return std::string(encoding == "ulaw"   ? "G.711 mu-law"
+                           : encoding == "alaw" ? "G.711 A-law"
+                                                : "16-bit linear") +
+               ", " + std::to_string(rate) + " Hz, mono" + (headerless ? ", headerless" : "");
     }
-    // A headerless file is what its name says; a wave file is what --format says.
+};
+
+/// A headerless file is what its name says; a wave file is what --format says. Empty when
+/// they agree, else why not.
+std::string ChooseOutput(const RenderOptions& options, Output& output) {
     struct Headerless {
         const char* suffix;
-        const char* format;
+        const char* encoding;
     };
-    std::string format = options.format.empty() ? "ulaw" : options.format;
-    bool headerless = false;
+    if (!options.format.empty()) {
+        output.encoding = options.format;
+    }
     for (const Headerless& kind :
          {Headerless{".ulaw", "ulaw"}, Headerless{".alaw", "alaw"}, Headerless{".sln", "s16"}}) {
         if (EndsWithNoCase(options.out, kind.suffix)) {
-            if (!options.format.empty() && options.format != kind.format) {
-                std::cerr << "quillon-pla: render: a " << kind.suffix << " file holds "
-                          << kind.format << ", not " << options.format << "\n";
-                return 2;
+            if (!options.format.empty() && options.format != kind.encoding) {
+                return std::string("a ") + kind.suffix + " file holds " + kind.encoding + ", not " +
+                       options.format;
             }
-            format = kind.format;
-            headerless = true;
+            output.encoding = kind.encoding;
+            output.headerless = true;
         }
     }
-    const int encoding = format == "ulaw"   ? SF_FORMAT_ULAW
-                         : format == "alaw" ? SF_FORMAT_ALAW
-                                            : SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
-    const WaveFileFormat fileFormat{(headerless ? SF_FORMAT_RAW : SF_FORMAT_WAV) | encoding, 1,
-                                    options.rate};
-    // A wave file's sizes are 32-bit: a longer rendering is refused rather than written wrong.
-    const std::uint64_t maxFrames =
-        headerless ? UINT64_MAX : (0xFFFFFFFFull - 0xFFFF) / (format == "s16" ? 2 : 1);
-
-    std::unique_ptr<OfflinePlayer> player;
-    try {
-        player = std::make_unique<OfflinePlayer>(
-            options.list, OfflineSources::Find(options.dataFolder, options.rate));
-    } catch (const CException& e) {
-        std::cerr << "quillon-pla: " << e.GetErrorMessage() << "\n";
-        return 1;
+    const int encoding = output.encoding == "ulaw"   ? SF_FORMAT_ULAW
+                         : output.encoding == "alaw" ? SF_FORMAT_ALAW
+                                                     : SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
+    output.file = {(output.headerless ? SF_FORMAT_RAW : SF_FORMAT_WAV) | encoding, 1, options.rate};
+    if (!output.headerless) {
+        // A wave file's sizes are 32-bit: a longer rendering is refused, not written wrong.
+        output.maxFrames = (0xFFFFFFFFull - 0xFFFF) / (output.encoding == "s16" ? 2 : 1);
     }
-    std::string error;
-    std::unique_ptr<WaveWriter> writer = WaveWriter::Create(options.out, fileFormat, {}, error);
-    if (!writer) {
-        std::cerr << "quillon-pla: " << error << "\n"; // it names the file
-        return 1;
-    }
+    return {};
+}
 
+/// Renders the passes into writer; the frames written, or nothing after a failure that was
+/// reported. Items that cannot play are reported and passed over.
+std::optional<std::uint64_t> RenderPasses(OfflinePlayer& player, WaveWriter& writer,
+                                          const RenderOptions& options, const Output& output) {
     constexpr std::size_t kBlock = 4096;
     std::vector<float> stereo(2 * kBlock);
     std::vector<float> mono(kBlock);
-    const DWORD items = player->ItemCount();
+    const DWORD items = player.ItemCount();
     std::vector<bool> skipped(items, false);
     std::uint64_t total = 0;
+    std::string error;
     for (unsigned long pass = 0; pass < options.passes; ++pass) {
         for (DWORD index = 0; index < items; ++index) {
-            MoxAudioItem& item = player->Item(index);
-            std::uint64_t itemFrames = 0;
+            MoxAudioItem& item = player.Item(index);
+            std::uint64_t frames = 0;
             DWORD played = 0;
             for (; played < item.GetLoopCount() && !skipped[index]; ++played) {
-                OfflineItemSound sound = player->Play(index);
+                OfflineItemSound sound = player.Play(index);
                 if (!sound.decoder) {
                     // As playback passes over it; what cannot open now will not open later.
                     std::cerr << "quillon-pla: skipped " << Describe(index, item) << ": "
@@ -161,20 +163,20 @@ int RunRenderCommand(int count, char** args) {
                     skipped[index] = true;
                     break;
                 }
-                std::uint64_t frames = 0;
+                frames = 0;
                 while (const std::size_t got = sound.Read(stereo.data(), kBlock)) {
                     for (std::size_t i = 0; i < got; ++i) {
                         mono[i] = 0.5f * (stereo[2 * i] + stereo[2 * i + 1]);
                     }
-                    if (total + got > maxFrames) {
+                    if (total + got > output.maxFrames) {
                         std::cerr << "quillon-pla: " << options.out
                                   << ": the sound is longer than a wave file can hold; render "
                                      "fewer passes, or into a headerless file\n";
-                        return 1;
+                        return std::nullopt;
                     }
-                    if (!writer->Write(mono.data(), got, error)) {
+                    if (!writer.Write(mono.data(), got, error)) {
                         std::cerr << "quillon-pla: " << options.out << ": " << error << "\n";
-                        return 1;
+                        return std::nullopt;
                     }
                     frames += got;
                     total += got;
@@ -184,16 +186,49 @@ int RunRenderCommand(int count, char** args) {
                     std::cerr << "quillon-pla: " << Describe(index, item) << " broke off after "
                               << Seconds(frames, options.rate) << ": " << status.message << "\n";
                 }
-                itemFrames = frames;
             }
             if (pass == 0 && played > 0) {
                 std::cout << "  " << index + 1 << "  " << ItemKindName(item.GetKind()) << "  "
                           << item.GetName() << "  volume " << item.GetVolume() << "  " << played
-                          << " x " << Seconds(itemFrames, options.rate) << "\n";
+                          << " x " << Seconds(frames, options.rate) << "\n";
             }
         }
     }
-    if (total == 0) {
+    return total;
+}
+
+} // namespace
+
+int RunRenderCommand(int count, char** args) {
+    RenderOptions options;
+    Output output;
+    std::string problem = Parse(count, args, options);
+    if (problem.empty()) {
+        problem = ChooseOutput(options, output);
+    }
+    if (!problem.empty()) {
+        std::cerr << "quillon-pla: render: " << problem << "\n";
+        return 2;
+    }
+    std::unique_ptr<OfflinePlayer> player;
+    try {
+        player = std::make_unique<OfflinePlayer>(
+            options.list, OfflineSources::Find(options.dataFolder, options.rate));
+    } catch (const CException& e) {
+        std::cerr << "quillon-pla: " << e.GetErrorMessage() << "\n";
+        return 1;
+    }
+    std::string error;
+    std::unique_ptr<WaveWriter> writer = WaveWriter::Create(options.out, output.file, {}, error);
+    if (!writer) {
+        std::cerr << "quillon-pla: " << error << "\n"; // it names the file
+        return 1;
+    }
+    const std::optional<std::uint64_t> total = RenderPasses(*player, *writer, options, output);
+    if (!total) {
+        return 1;
+    }
+    if (*total == 0) {
         std::cerr << "quillon-pla: nothing to render: no item of " << options.list
                   << " can be played; " << options.out << " was not written\n";
         return 1;
@@ -202,11 +237,8 @@ int RunRenderCommand(int count, char** args) {
         std::cerr << "quillon-pla: " << options.out << ": " << error << "\n";
         return 1;
     }
-    std::cout << options.out << ": " << Seconds(total, options.rate) << " (" << options.passes
+    std::cout << options.out << ": " << Seconds(*total, options.rate) << " (" << options.passes
               << (options.passes == 1 ? " pass" : " passes") << "), "
-              << (format == "ulaw"   ? "G.711 mu-law"
-                  : format == "alaw" ? "G.711 A-law"
-                                     : "16-bit linear")
-              << ", " << options.rate << " Hz, mono" << (headerless ? ", headerless" : "") << "\n";
+              << output.Describe(options.rate) << "\n";
     return 0;
 }
