@@ -1,5 +1,6 @@
 // Start-up and shutdown of the program through the real Launch Pad: settings read from the
-// store, the Launch Pad run modally until the user ends it, the settings written back.
+// store, the Launch Pad run modally until the user (or the end of the session) ends it, the
+// settings written back.
 
 #include "app/CQuillonApp.h"
 #include "app/Globals.h"
@@ -10,6 +11,7 @@
 #include "ui/CLaunchPadDlg.h"
 #include "ui/DialogControls.h"
 #include "ui/QtLaunchPad.h"
+#include "ui/QtMessageBoxHandler.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,41 +27,36 @@ namespace {
 
 class LaunchPadStartupTest : public LaunchPadFixture {
 protected:
+    // Start-up reads and writes the program's own settings and data folder.
     void SetUp() override {
-        resetGlobals();
+        g_szCurrentDir.clear();
+        g_settings = AppSettings{};
         m_previousDir = std::filesystem::current_path();
         std::filesystem::current_path(data.path());
     }
     void TearDown() override {
         std::filesystem::current_path(m_previousDir);
         LaunchPadFixture::TearDown();
-        resetGlobals();
-    }
-
-    // Start-up reads and writes the program's own settings and data folder.
-    static void resetGlobals() {
         g_szCurrentDir.clear();
         g_settings = AppSettings{};
     }
 
-    void storeSettings(DWORD sendToTaskbar, DWORD playAtStart, const std::string& preferred) {
-        RegistryStore store(storePath);
-        CQuillonApp app(&store);
-        ASSERT_EQ(app.LoadSettings(), 0);
-        g_bSendToTaskbar = sendToTaskbar;
-        g_bPlayDefaultPlayList = playAtStart;
-        g_strDefaultPlayList = preferred;
-        ASSERT_EQ(app.SaveSettings(), 0);
-        resetGlobals();
-    }
-
-    DWORD storedQuality() {
-        const DWORD running = g_nRecordingQuality;
+    /// The settings an earlier run stored (recordingQuality is the running program's).
+    AppSettings stored() {
+        const AppSettings running = g_settings;
         RegistryStore store(storePath);
         CQuillonApp(&store).LoadSettings();
-        const DWORD stored = g_nRecordingQuality;
-        g_nRecordingQuality = running;
-        return stored;
+        const AppSettings read = g_settings;
+        g_settings = running;
+        return read;
+    }
+    void storeSettings(const AppSettings& values) {
+        RegistryStore store(storePath);
+        CQuillonApp app(&store);
+        ASSERT_EQ(app.LoadSettings(), 0); // a first run makes the key
+        g_settings = values;
+        ASSERT_EQ(app.SaveSettings(), 0);
+        g_settings = AppSettings{};
     }
 
     /// Runs start-up; while the Launch Pad runs, duringRun gets it.
@@ -90,33 +87,29 @@ private:
 };
 
 TEST_F(LaunchPadStartupTest, EscWindowCloseAndExitAllSaveTheSettings) {
-    storeSettings(0, 0, "");
-    const std::vector<std::pair<const char*, std::function<void(CLaunchPadDlg&)>>> ways = {
-        {"Esc", [](CLaunchPadDlg& dlg) { QTest::keyClick(&dlg, Qt::Key_Escape); }},
-        {"exit button",
-         [](CLaunchPadDlg& dlg) {
-             QTest::mouseClick(GetDlgItemAs<QPushButton>(&dlg, CLaunchPadDlg::IDOK_EXIT),
-                               Qt::LeftButton);
-         }},
-        {"window close", [](CLaunchPadDlg& dlg) { dlg.close(); }},
+    storeSettings({});
+    const std::vector<std::function<void(CLaunchPadDlg&)>> ways = {
+        [](CLaunchPadDlg& dlg) { QTest::keyClick(&dlg, Qt::Key_Escape); },
+        [](CLaunchPadDlg& dlg) {
+            QTest::mouseClick(GetDlgItemAs<QPushButton>(&dlg, CLaunchPadDlg::IDOK_EXIT),
+                              Qt::LeftButton);
+        },
+        [](CLaunchPadDlg& dlg) { dlg.close(); },
     };
-    DWORD quality = 0;
-    for (const auto& [name, end] : ways) {
-        quality = (quality + 1) % 3;
-        const DWORD chosen = quality;
-        ASSERT_TRUE(run([&end, chosen](CLaunchPadDlg& dlg) {
-            g_nRecordingQuality = chosen; // as the recorder would change it
-            end(dlg);
-        })) << name;
-        EXPECT_EQ(storedQuality(), chosen) << name;
-        EXPECT_EQ(notifyWindow.load(), nullptr) << name;
+    for (DWORD way = 0; way < ways.size(); ++way) {
+        ASSERT_TRUE(run([&](CLaunchPadDlg& dlg) {
+            g_nRecordingQuality = way; // as the recorder would change it
+            ways[way](dlg);
+        })) << way;
+        EXPECT_EQ(stored().recordingQuality, way);
+        EXPECT_EQ(notifyWindow.load(), nullptr) << way;
     }
 }
 
 TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMinimised) {
     writeWaveList("Lobby.pla", {"one.wav"});
     writeWaveList("Another.pla", {"two.wav"});
-    storeSettings(1, 1, "lobby.PLA"); // as stored; the file's name differs in case
+    storeSettings({0, 1, 1, 1, "lobby.PLA"}); // as stored; the file's name differs in case
     ASSERT_TRUE(run([this](CLaunchPadDlg& dlg) {
         EXPECT_TRUE(dlg.isMinimized());
         EXPECT_TRUE(dlg.IsPlaying());
@@ -130,11 +123,11 @@ TEST_F(LaunchPadStartupTest, ThePreferredPlayListPlaysUntilTheLaunchPadClosesMin
         dlg.close();
         EXPECT_FALSE(player->IsPlaying()) << "stopped as the window goes";
     }));
-    EXPECT_FALSE(player->IsPlaying());
-    EXPECT_EQ(g_strDefaultPlayList, "lobby.PLA");
+    EXPECT_EQ(stored().defaultPlayList, "lobby.PLA");
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
+// The end of the session asks for it, whatever is open above the Launch Pad.
 TEST_F(LaunchPadStartupTest, EndingRejectsTheDialogsFromTheTopEachAfterTheOneAboveReturned) {
     writeWaveList("Lobby.pla", {"one.wav"});
     settings.playDefaultPlayList = 1;
@@ -160,6 +153,22 @@ TEST_F(LaunchPadStartupTest, EndingRejectsTheDialogsFromTheTopEachAfterTheOneAbo
                                              "reject editor", "editor returned"}));
     EXPECT_FALSE(player->IsPlaying());
     launchPad.Destroy();
+
+    // Asked while the Launch Pad, opening, says that its preferred list is missing: the
+    // message box goes first, then the Launch Pad once it runs.
+    settings.defaultPlayList = "gone.pla";
+    QtMessageBoxHandler realBoxes;
+    MessageBoxHandler* const captured = InstallMessageBoxHandler(&realBoxes);
+    QtLaunchPad opening(context());
+    QTimer::singleShot(0, [&] {
+        const QWidget* top = QApplication::activeModalWidget();
+        log.push_back(top != nullptr ? top->metaObject()->className() : "nothing");
+        opening.EndAsExitButton();
+    });
+    EXPECT_EQ(opening.RunModal(), QDialog::Accepted);
+    InstallMessageBoxHandler(captured);
+    EXPECT_EQ(log.back(), "QMessageBox");
+    opening.Destroy();
 }
 
 } // namespace
