@@ -145,7 +145,7 @@ public:
         if (whileRunning) {
             whileRunning();
         }
-        return 1;
+        return 0; // rejected, as Esc and the close box end it: the settings are saved anyway
     }
     void Destroy() override {
         calls.push_back("destroy");
