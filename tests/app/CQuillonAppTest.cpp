@@ -136,35 +136,29 @@ TEST_F(CQuillonAppTest, SaveWritesNothingOnceTheKeyHasGone) {
 /// its modal loop, and writes down what happened.
 class ScriptedLaunchPad final : public CQuillonApp::LaunchPad {
 public:
-    std::function<void()> whileRunning;
-    std::function<void()> whenDestroyed;
+    std::function<void()> whileRunning = [] {};
+    std::function<void()> whenDestroyed = [] {};
     std::vector<std::string> calls;
 
     int RunModal() override {
         calls.push_back("run");
-        if (whileRunning) {
-            whileRunning();
-        }
+        whileRunning();
         return 0; // rejected, as Esc and the close box end it: the settings are saved anyway
     }
     void Destroy() override {
         calls.push_back("destroy");
-        if (whenDestroyed) {
-            whenDestroyed();
-        }
+        whenDestroyed();
     }
 };
 
 class RecordingMessageBoxes final : public MessageBoxHandler {
 public:
-    std::function<void()> onShow;
+    std::function<void()> onShow = [] {};
     std::vector<std::pair<std::string, UINT>> shown;
 
     int Show(const std::string& text, UINT type) override {
         shown.emplace_back(text, type);
-        if (onShow) {
-            onShow();
-        }
+        onShow();
         return IDOK;
     }
 };
@@ -234,7 +228,7 @@ TEST_F(CQuillonAppStartupTest, TheLaunchPadRunsWithEverythingInPlaceAndItsChange
     std::filesystem::create_directories(deep);
     std::filesystem::current_path(deep);
     resetGlobals();
-    launchPad.whenDestroyed = nullptr;
+    launchPad.whenDestroyed = [] {};
     launchPad.whileRunning = [&deep] {
         EXPECT_EQ(g_strPlaPattern, "*.pla");
         EXPECT_EQ(g_strWavPattern, "*.wav");

@@ -95,6 +95,8 @@ TEST_F(CRecorderDlgTest, StatesNoticesLevelAndSavesAcrossTwoRecordings) {
     auto* level = GetDlgItemAs<QLabel>(dialog.get(), R::IDC_LEVEL_TEXT);
     EXPECT_EQ(level->text(), "50");
     EXPECT_EQ(faders.micVolume.GetValue(), 32767u) << "opening writes nothing";
+    click(R::IDC_QUALITY_BEST);
+    EXPECT_EQ(settings.recordingQuality, 2u) << "kept for the Options and saved at the end";
 
     mci.failNext(MCI_RECORD, MCIERR_NO_INPUT_DEVICE);
     click(R::IDC_RECORD);
