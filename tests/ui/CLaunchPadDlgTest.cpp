@@ -45,6 +45,22 @@ TEST_F(CLaunchPadDlgTest, ListsThePlayListsAndSelectsThePreferredOneByTheBeginni
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
+TEST_F(CLaunchPadDlgTest, ThePreferredPlayListPlaysAtOnceInAMinimisedWindow) {
+    writeWaveList("Lobby.pla", {"one.wav"});
+    writeWaveList("Another.pla", {"two.wav"});
+    settings = {0, 1, 1, 1, "lobby.PLA"}; // as stored; the file's name differs in case
+    auto& dlg = open();
+    EXPECT_TRUE(dlg.isMinimized());
+    EXPECT_TRUE(dlg.IsPlaying());
+    EXPECT_EQ(dlg.windowTitle(), "Playing: lobby.PLA");
+    EXPECT_EQ(combo()->currentText(), "Lobby.pla");
+    EXPECT_FALSE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
+    const auto opened = mci.waitFor("open type=522");
+    ASSERT_TRUE(opened.has_value());
+    EXPECT_NE(opened->find("one.wav"), std::string::npos) << *opened;
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 TEST_F(CLaunchPadDlgTest, TheButtonAndClosingTheWindowStopTheItemThatPlays) {
     writeWaveList("A.pla", {"one.wav", "two.wav"});
     auto& dlg = open();
