@@ -138,15 +138,27 @@ TEST_F(StartupShortcutTest, FollowsTheSettingOffAndOnAgain) {
     EXPECT_EQ(readText(autostart() + "/other.desktop"), "not ours");
 }
 
-TEST_F(StartupShortcutTest, AnEntryThatCannotBeDeletedStaysAsItIs) {
+TEST_F(StartupShortcutTest, AReadOnlyEntryOrOneThatCannotBeDeletedStaysAsItIs) {
+    const std::string program = makeProgram(dir.file("bin/quillon"));
+    const std::string mine = "[Desktop Entry]\nType=Application\nName=Mine\nExec=mine\n";
+    fs::create_directories(autostart());
+    writeText(entry(), mine);
+    ::chmod(entry().c_str(), 0444); // the user's to keep, though the superuser could write it
+    for (const DWORD setting : {1u, 0u}) {
+        g_bStartWithWindows = setting;
+        const StartupShortcutResult result = UpdateStartupShortcut(program);
+        EXPECT_EQ(result.status, StartupShortcutResult::cannotRemove);
+        EXPECT_EQ(result.path, entry());
+        EXPECT_EQ(readText(entry()), mine);
+    }
     // Something at the entry's path that unlinking cannot remove, whoever runs the test.
+    fs::remove(entry());
     fs::create_directories(entry());
     writeText(entry() + "/inside", "mine");
-    for (DWORD setting : {1u, 0u}) {
+    for (const DWORD setting : {1u, 0u}) {
         g_bStartWithWindows = setting;
-        UpdateStartupShortcut(makeProgram(dir.file("bin/quillon")));
+        EXPECT_EQ(UpdateStartupShortcut(program).status, StartupShortcutResult::cannotRemove);
         EXPECT_EQ(filesIn(autostart()), std::vector<std::string>{"Quillon.desktop"});
-        EXPECT_EQ(filesIn(entry()), std::vector<std::string>{"inside"});
         EXPECT_EQ(readText(entry() + "/inside"), "mine");
     }
 }
