@@ -61,25 +61,35 @@ TEST_F(CLaunchPadDlgTest, ThePreferredPlayListPlaysAtOnceInAMinimisedWindow) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(CLaunchPadDlgTest, TheButtonAndClosingTheWindowStopTheItemThatPlays) {
+TEST_F(CLaunchPadDlgTest, NoticesMoveThePlayerOnAndTheButtonOrClosingStopsTheItemThatPlays) {
     writeWaveList("A.pla", {"one.wav", "two.wav"});
     auto& dlg = open();
-    EXPECT_EQ(notifyWindow.load(), dlg.GetNotifyWindow());
+    ASSERT_EQ(notifyWindow.load(), dlg.GetNotifyWindow());
     QPushButton* play = button(CLaunchPadDlg::IDC_PLAY_STOP);
     for (const bool byButton : {true, false}) {
         QTest::mouseClick(play, Qt::LeftButton);
         EXPECT_EQ(dlg.windowTitle().toStdString(), "Playing: " + path("A.pla"));
-        EXPECT_TRUE(player->IsPlaying());
         EXPECT_TRUE(showsStop());
         EXPECT_EQ(play->toolTip(), "Stop playing this Play List");
         EXPECT_FALSE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
         EXPECT_FALSE(button(CLaunchPadDlg::IDC_RECORDER)->isEnabled());
-        const auto opened = mci.waitFor("open type=522");
+        auto opened = mci.waitFor("open type=522");
         ASSERT_TRUE(opened.has_value());
         EXPECT_NE(opened->find("element=" + path("Wave Files/one.wav")), std::string::npos);
         ASSERT_TRUE(mci.waitFor("play "));
-        const auto device = std::to_string(SharedRecordingMciPort::openedDevice(*opened));
+        auto device = std::to_string(SharedRecordingMciPort::openedDevice(*opened));
         if (byButton) {
+            // A notice posted from another thread, as the sound engine posts it, is handled in
+            // the event loop: the next item plays.
+            std::thread([window = notifyWindow.load(), id = std::stol(device)] {
+                window->PostMessage(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, id);
+            }).join();
+            QCoreApplication::sendPostedEvents();
+            opened = mci.waitFor("open type=522");
+            ASSERT_TRUE(opened.has_value());
+            EXPECT_NE(opened->find("two.wav"), std::string::npos) << *opened;
+            ASSERT_TRUE(mci.waitFor("play "));
+            device = std::to_string(SharedRecordingMciPort::openedDevice(*opened));
             QTest::mouseClick(button(CLaunchPadDlg::IDC_SEND_TO_TASKBAR), Qt::LeftButton);
             EXPECT_TRUE(dlg.isMinimized());
             EXPECT_TRUE(player->IsPlaying()) << "the music plays on";
@@ -99,27 +109,6 @@ TEST_F(CLaunchPadDlgTest, TheButtonAndClosingTheWindowStopTheItemThatPlays) {
                   (Commands{"stop " + device + " flags=0x2", "close " + device + " flags=0x2"}));
     }
     EXPECT_TRUE(boxes.boxes.empty());
-}
-
-TEST_F(CLaunchPadDlgTest, ACompletionNoticeFromAnotherThreadMovesThePlayerOn) {
-    writeWaveList("A.pla", {"one.wav", "two.wav"});
-    open();
-    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
-    const auto first = mci.waitFor("open type=522");
-    ASSERT_TRUE(first.has_value());
-    ASSERT_TRUE(mci.waitFor("play "));
-    // Posted from another thread, as the sound engine posts it; handled in the event loop.
-    NotifyWindow* window = notifyWindow.load();
-    ASSERT_EQ(window, dialog->GetNotifyWindow());
-    const auto device = static_cast<LPARAM>(SharedRecordingMciPort::openedDevice(*first));
-    std::thread([window, device] {
-        window->PostMessage(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, device);
-    }).join();
-    QCoreApplication::sendPostedEvents();
-    const auto second = mci.waitFor("open type=522");
-    ASSERT_TRUE(second.has_value());
-    EXPECT_NE(second->find("two.wav"), std::string::npos) << *second;
-    EXPECT_TRUE(player->IsPlaying());
 }
 
 TEST_F(CLaunchPadDlgTest, TheEditFieldNamesTheListToPlayAndEnterTogglesPlayAndStop) {
@@ -194,23 +183,16 @@ TEST_F(CLaunchPadDlgTest, AMissingPreferredOrRemovedPlayListIsReportedOnceInCapi
     EXPECT_TRUE(button(CLaunchPadDlg::IDC_EDITOR)->isEnabled());
 }
 
-TEST_F(CLaunchPadDlgTest, HelpShowsTheUserGuideInAWindowThatClosesWithTheLaunchPad) {
+TEST_F(CLaunchPadDlgTest, HelpShowsTheUserGuideInOneWindowThatClosesWithTheLaunchPad) {
     auto& dlg = open();
-    QTest::mouseClick(button(CLaunchPadDlg::ID_HELP), Qt::LeftButton);
+    QApplication::setActiveWindow(&dlg);
+    QTest::keyClick(&dlg, Qt::Key_F1);
     HelpWindow* help = dlg.GetHelpWindow();
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     EXPECT_TRUE(help->Text().contains("Wave Files"));
     QTest::mouseClick(button(CLaunchPadDlg::ID_HELP), Qt::LeftButton);
     EXPECT_EQ(dlg.GetHelpWindow(), help) << "one help window";
-
-    help->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(dlg.GetHelpWindow(), nullptr) << "a closed help window goes";
-    QApplication::setActiveWindow(&dlg);
-    QTest::keyClick(&dlg, Qt::Key_F1);
-    help = dlg.GetHelpWindow();
-    ASSERT_NE(help, nullptr) << "the help key opens it again";
     dlg.close();
     EXPECT_FALSE(help->isVisible());
 }
