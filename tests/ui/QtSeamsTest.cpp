@@ -49,7 +49,7 @@ Shown show(const std::string& text, UINT type, QMessageBox::StandardButton press
     return seen;
 }
 
-TEST(QtMessageBoxHandlerTest, ShowsTheIconButtonsAndPlainTextOfTheType) {
+TEST(QtMessageBoxHandlerTest, ShowsTheIconButtonsAndPlainTextOfTheTypeWithoutTheWaitCursor) {
     const Shown stop = show("Unable to find <B>.pla & co", MB_OK | MB_ICONSTOP, QMessageBox::Ok);
     EXPECT_EQ(stop.result, IDOK);
     EXPECT_EQ(stop.icon, QMessageBox::Critical);
@@ -63,15 +63,14 @@ TEST(QtMessageBoxHandlerTest, ShowsTheIconButtonsAndPlainTextOfTheType) {
         EXPECT_EQ(question.icon, QMessageBox::Question);
         EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
     }
-}
 
-TEST(QtMessageBoxHandlerTest, TheWaitCursorMakesWayWhileAMessageIsShown) {
+    // The wait cursor makes way while a message is shown, and comes back afterwards.
     CWaitCursor outer;
     CWaitCursor inner;
     const Shown shown = show("Reading the play list failed", MB_ICONSTOP, QMessageBox::Ok);
     EXPECT_EQ(shown.icon, QMessageBox::Critical);
     EXPECT_FALSE(shown.waitCursor);
-    ASSERT_NE(QApplication::overrideCursor(), nullptr) << "and comes back afterwards";
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
 }
 
