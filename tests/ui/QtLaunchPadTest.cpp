@@ -58,6 +58,14 @@ TEST_F(QtLaunchPadTest, EndingRejectsTheDialogsFromTheTopEachAfterTheOneAboveRet
     InstallMessageBoxHandler(captured);
     EXPECT_EQ(log.back(), "QMessageBox");
     opening.Destroy();
+
+    // Asked before it runs: it ends as soon as it runs (or is rejected, failing, after 5 s).
+    QtLaunchPad early(context());
+    early.EndAsExitButton();
+    QObject guard;
+    QTimer::singleShot(5000, &guard, [&early] { early.Dialog()->reject(); });
+    EXPECT_EQ(early.RunModal(), QDialog::Accepted);
+    early.Destroy();
 }
 
 } // namespace
