@@ -4,14 +4,12 @@
 #include "tests/ui/LaunchPadFixture.h"
 #include "tools/pla/InertDevice.h"
 #include "tools/pla/PlayListJson.h"
-#include "ui/CAudioItemPropertiesDlg.h"
 #include "ui/CPlayListCtrl.h"
 #include "ui/DialogControls.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -127,7 +125,7 @@ TEST_F(CPlayListEditorDlgTest, ListsWhatCanPlayInOrderAndSwitchesTheButtonGroups
     EXPECT_EQ(enabled(), "+-^v.SCA.");
 }
 
-TEST_F(CPlayListEditorDlgTest, RowsMoveWithTheirPartsAndModifiedFollowsTheResultAndLoopCounts) {
+TEST_F(CPlayListEditorDlgTest, RowsMoveWithTheirPartsAndModifiedFollowsTheResult) {
     auto& dlg = open();
     add({"C.mid", "tone.wav", "Track 2"});
     view()->SetRowVolume(1, 30);
@@ -143,14 +141,6 @@ TEST_F(CPlayListEditorDlgTest, RowsMoveWithTheirPartsAndModifiedFollowsTheResult
     click(Dlg::IDC_UP);
     EXPECT_FALSE(dlg.IsModified()) << "nothing selected: false";
 
-    // The slider went with its row: it sets the wave fader, and only that.
-    const DWORD synth = faders.synthFader.ReadVolume();
-    QTest::keyClick(view()->GetRowSlider(0), Qt::Key_End);
-    EXPECT_EQ(faders.waveFader.ReadVolume(), 100u);
-    QTest::keyClick(view()->GetRowSlider(0), Qt::Key_Home);
-    EXPECT_EQ(faders.waveFader.ReadVolume(), 0u);
-    EXPECT_EQ(faders.synthFader.ReadVolume(), synth);
-
     // At the ends: Down on the last row reports true, Up on the first false.
     for (const auto& [row, id, modified] :
          {std::tuple{2, +Dlg::IDC_DOWN, true}, {0, +Dlg::IDC_UP, false}}) {
@@ -160,33 +150,6 @@ TEST_F(CPlayListEditorDlgTest, RowsMoveWithTheirPartsAndModifiedFollowsTheResult
         EXPECT_EQ(rows(), (Rows{"tone.wav", "C.mid", "Track 2"}));
     }
 
-    // The loop count is read as strtol reads it, and edited in its own dialog.
-    for (const auto& [text, count] : std::vector<std::pair<QString, LONG>>{
-             {"12abc", 12}, {"abc", 0}, {" -1", -1}, {"99999999999", INT32_MAX}}) {
-        view()->SetRowLoopText(0, text);
-        EXPECT_EQ(view()->GetRowLoopCount(0), count) << text.toStdString();
-    }
-
-    view()->SetRowLoopText(0, "1");
-    // Typed letters are refused; the down arrow key raises the number and enables Apply;
-    // Apply then Close keeps it.
-    QTimer::singleShot(0, [] {
-        auto* properties =
-            qobject_cast<CAudioItemPropertiesDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(properties, nullptr);
-        auto* edit = GetDlgItemAs<QLineEdit>(properties, CAudioItemPropertiesDlg::IDC_LOOP_COUNT);
-        auto* apply = GetDlgItemAs<QPushButton>(properties, CAudioItemPropertiesDlg::IDC_APPLY);
-        QTest::keyClicks(edit, "abc");
-        EXPECT_EQ(edit->text(), "1");
-        EXPECT_FALSE(apply->isEnabled());
-        QTest::keyClick(edit, Qt::Key_Down);
-        EXPECT_EQ(edit->text(), "2");
-        QTest::mouseClick(apply, Qt::LeftButton);
-        QTest::keyClicks(edit, "7");
-        properties->reject();
-    });
-    doubleClick(view(), 0);
-    EXPECT_EQ(view()->GetRowLoopText(0), "2") << "the applied text, not the one typed after";
     click(Dlg::IDC_OK);
     EXPECT_TRUE(boxes.boxes.empty()) << "OK closes without asking";
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
