@@ -4,12 +4,14 @@
 #include "tests/ui/LaunchPadFixture.h"
 #include "tools/pla/InertDevice.h"
 #include "tools/pla/PlayListJson.h"
+#include "ui/CAudioItemPropertiesDlg.h"
 #include "ui/CPlayListCtrl.h"
 #include "ui/DialogControls.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -150,6 +152,22 @@ TEST_F(CPlayListEditorDlgTest, RowsMoveWithTheirPartsAndModifiedFollowsTheResult
         EXPECT_EQ(rows(), (Rows{"tone.wav", "C.mid", "Track 2"}));
     }
 
+    // The loop count is edited in a dialog of its own: letters are refused, the down arrow
+    // key raises the number, Apply then Close keeps what was applied.
+    QTimer::singleShot(0, [] {
+        auto* properties =
+            qobject_cast<CAudioItemPropertiesDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(properties, nullptr);
+        auto* edit = GetDlgItemAs<QLineEdit>(properties, CAudioItemPropertiesDlg::IDC_LOOP_COUNT);
+        QTest::keyClicks(edit, "abc");
+        QTest::keyClick(edit, Qt::Key_Down);
+        QTest::mouseClick(GetDlgItem(properties, CAudioItemPropertiesDlg::IDC_APPLY),
+                          Qt::LeftButton);
+        QTest::keyClicks(edit, "7");
+        properties->reject();
+    });
+    doubleClick(view(), 0);
+    EXPECT_EQ(view()->GetRowLoopCount(0), 5);
     click(Dlg::IDC_OK);
     EXPECT_TRUE(boxes.boxes.empty()) << "OK closes without asking";
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
