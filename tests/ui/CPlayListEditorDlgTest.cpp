@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <filesystem>
 
@@ -292,6 +293,16 @@ TEST_F(CPlayListEditorDlgTest, SlidersStayOverTheirRowsAndEveryControlHasAName) 
     bar->triggerAction(QAbstractSlider::SliderPageStepSub);
     EXPECT_LT(bar->value(), bar->maximum());
     expectSlidersOverRows("a page up");
+    QWheelEvent wheel(QPointF(20, 20), view()->viewport()->mapToGlobal(QPointF(20, 20)), {},
+                      QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    const int beforeWheel = bar->value();
+    QApplication::sendEvent(view()->viewport(), &wheel);
+    EXPECT_LT(bar->value(), beforeWheel);
+    expectSlidersOverRows("the wheel");
+    view()->setCurrentItem(view()->topLevelItem(30));
+    QTest::keyClick(view(), Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    expectSlidersOverRows("Home");
 
     // What assistive technology reads: the rows' text, what each slider sets, every control.
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view());
@@ -309,6 +320,21 @@ TEST_F(CPlayListEditorDlgTest, SlidersStayOverTheirRowsAndEveryControlHasAName) 
             EXPECT_FALSE(name(control).isEmpty()) << GetControlId(control);
         }
     }
+}
+
+// The row is found from the slider, not from where the mouse is.
+TEST_F(CPlayListEditorDlgTest, AKeyboardMovedSliderSetsItsOwnRowsFader) {
+    open();
+    add({"C.mid", "tone.wav"});
+    const DWORD synth = faders.synthFader.ReadVolume();
+    QTest::keyClick(view()->GetRowSlider(1), Qt::Key_End);
+    EXPECT_EQ(faders.waveFader.ReadVolume(), 100u);
+    EXPECT_EQ(faders.synthFader.ReadVolume(), synth);
+    view()->topLevelItem(1)->setSelected(true);
+    click(Dlg::IDC_UP); // the wave row's slider is now the first
+    QTest::keyClick(view()->GetRowSlider(0), Qt::Key_Home);
+    EXPECT_EQ(faders.waveFader.ReadVolume(), 0u);
+    EXPECT_EQ(faders.synthFader.ReadVolume(), synth);
 }
 
 using LaunchPadEditorTest = LaunchPadFixture;
