@@ -1,6 +1,5 @@
 #include "audio/MoxCDDevice.h"
 
-
 #include <cstdlib>
 
 MoxCDDevice::MoxCDDevice(const MoxDeviceEnvironment& environment)
@@ -40,12 +39,11 @@ MCIERROR MoxCDDevice::Probe() {
 
 bool MoxCDDevice::OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
                            MCI_PLAY_PARMS& play) {
-    // The number follows whatever leading letters belong to "Track ".
-    const std::size_t digits = name.find_first_not_of("Track ");
-    if (digits == std::string::npos) {
+    const std::optional<DWORD> number = TrackNumber(name);
+    if (!number) {
         return false;
     }
-    const auto track = static_cast<DWORD>(std::strtoul(name.c_str() + digits, nullptr, 10));
+    const DWORD track = *number;
     m_subject = name;
 
     const MCIERROR opened = OpenType(MCI_DEVTYPE_CD_AUDIO, m_open);
@@ -70,4 +68,13 @@ bool MoxCDDevice::OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flag
     play.dwFrom = MCI_MAKE_TMSF(static_cast<BYTE>(track % 256), 0, 0, 0);
     play.dwTo = MCI_MAKE_TMSF(static_cast<BYTE>((track + 1) % 256), 0, 0, 0);
     return true;
+}
+
+std::optional<DWORD> MoxCDDevice::TrackNumber(const std::string& name) {
+    // The number follows whatever leading letters belong to "Track ".
+    const std::size_t digits = name.find_first_not_of("Track ");
+    if (digits == std::string::npos) {
+        return std::nullopt;
+    }
+    return static_cast<DWORD>(std::strtoul(name.c_str() + digits, nullptr, 10));
 }

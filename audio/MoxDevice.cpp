@@ -56,18 +56,29 @@ std::string MoxDevice::ErrorText(MCIERROR error) {
     return text;
 }
 
-bool MoxDevice::ResolveDataFile(const std::string& folder, const std::string& name,
-                                std::string& path) {
+std::optional<std::string> MoxDevice::DataFilePath(const std::string& dataFolder,
+                                                   const std::string& folder,
+                                                   const std::string& name) {
     // Names come from play list files, which anyone can write: a name that reaches out of its
     // folder is refused. A backslash was a folder separator where the lists were first made.
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
         name.find('\\') != std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string base = dataFolder.empty() ? "." : dataFolder;
+    const std::string relative = folder + "/" + name;
+    return FindPathNoCase(base, relative).value_or(base + "/" + relative);
+}
+
+bool MoxDevice::ResolveDataFile(const std::string& folder, const std::string& name,
+                                std::string& path) {
+    const auto found = DataFilePath(m_environment.dataFolder == nullptr ? std::string()
+                                                                        : *m_environment.dataFolder,
+                                    folder, name);
+    if (!found) {
         return false;
     }
-    const std::string base = m_environment.dataFolder == nullptr ? "." : *m_environment.dataFolder;
-    const std::string relative = folder + "/" + name;
-    const auto found = FindPathNoCase(base, relative);
-    path = found ? *found : base + "/" + relative;
+    path = *found;
     return true;
 }
 
@@ -192,7 +203,8 @@ void MoxDevice::Finish() {
 bool MoxDevice::StartOpened(DWORD flags, MCI_PLAY_PARMS& play, const std::string& playFailure) {
     m_playing = true;
     play.dwCallback = NotifyCallback();
-    const MCIERROR played = Send(m_deviceId, MCI_PLAY, flags | MCI_NOTIFY | MCI_PLAY_NEAREND, &play);
+    const MCIERROR played =
+        Send(m_deviceId, MCI_PLAY, flags | MCI_NOTIFY | MCI_PLAY_NEAREND, &play);
     m_sounding = played == 0;
     if (!m_sounding) {
         m_lastError = playFailure + ErrorText(played);

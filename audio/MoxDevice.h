@@ -5,6 +5,7 @@
 #include "model/MoxLock.h"
 #include "platform/mci/Mci.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ public:
     void Uncue() override;
     void Promote() override;
     void Finish() override;
+    /// The path of a file named in a play list, in a folder of the data folder ("" stands for
+    /// the current folder), found without regard to case; nothing when the name is not a bare
+    /// file name (a folder or ".." in it).
+    static std::optional<std::string>
+    DataFilePath(const std::string& dataFolder, const std::string& folder, const std::string& name);
 
 protected:
     explicit MoxDevice(const MoxDeviceEnvironment& environment);
@@ -102,9 +108,9 @@ protected:
     std::string m_lastReason; // guarded by m_lock
     std::string m_subject;    // guarded by m_lock: what the item's device plays
     MoxLock m_lock;
-    bool m_playing = false;     // guarded by m_lock: opened for an item and not yet stopped
-    bool m_sounding = false;    // guarded by m_lock: the item's play command succeeded
-    MCIDEVICEID m_deviceId = 0; // guarded by m_lock: the device opened for the item
+    bool m_playing = false;          // guarded by m_lock: opened for an item and not yet stopped
+    bool m_sounding = false;         // guarded by m_lock: the item's play command succeeded
+    MCIDEVICEID m_deviceId = 0;      // guarded by m_lock: the device opened for the item
     std::vector<MCIDEVICEID> m_cues; // guarded by m_lock: the cues' devices, first first
 
 private:

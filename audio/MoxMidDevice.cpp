@@ -1,6 +1,5 @@
 #include "audio/MoxMidDevice.h"
 
-
 MoxMidDevice::MoxMidDevice(const MoxDeviceEnvironment& environment)
     : MoxDevice(environment) {
     ProbeOnce();
@@ -22,10 +21,14 @@ MCIERROR MoxMidDevice::Probe() {
     return 0;
 }
 
+std::string MoxMidDevice::Folder() {
+    // Written so here; it is found whatever its case ("Midi Files" on disk).
+    return "Midi files";
+}
+
 bool MoxMidDevice::OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
                             MCI_PLAY_PARMS&) {
     flags = 0; // the whole file
-    // The folder is written so here; it is found whatever its case ("Midi Files" on disk).
-    return OpenFile("Midi files", MCI_DEVTYPE_SEQUENCER, name,
+    return OpenFile(Folder(), MCI_DEVTYPE_SEQUENCER, name,
                     "Unable to find the Midi file player for this PC", true, id);
 }

@@ -2,18 +2,14 @@
 
 #include "res/StringTable.h"
 
-namespace {
-
-// "Wave Files/" without its trailing separator.
-std::string waveFolder() {
+std::string MoxWavDevice::Folder() {
+    // The resource says "Wave Files/": without its trailing separator.
     std::string folder = LoadResourceString(IDS_WAVE_FOLDER);
     while (!folder.empty() && folder.back() == '/') {
         folder.pop_back();
     }
     return folder;
 }
-
-} // namespace
 
 MoxWavDevice::MoxWavDevice(const MoxDeviceEnvironment& environment)
     : MoxDevice(environment) {
@@ -38,6 +34,6 @@ MCIERROR MoxWavDevice::Probe() {
 bool MoxWavDevice::OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
                             MCI_PLAY_PARMS&) {
     flags = 0; // the whole file
-    return OpenFile(waveFolder(), MCI_DEVTYPE_WAVEFORM_AUDIO, name,
+    return OpenFile(Folder(), MCI_DEVTYPE_WAVEFORM_AUDIO, name,
                     "Unable to find the Wave file player for this PC", false, id);
 }

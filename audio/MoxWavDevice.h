@@ -14,6 +14,9 @@ public:
     bool CanCue() const override { return true; }
     MCIERROR Probe() override;
 
+    /// The folder of the data folder that wave items are found in ("Wave Files").
+    static std::string Folder();
+
 protected:
     bool OpenItem(const std::string& name, MCIDEVICEID& id, DWORD& flags,
                   MCI_PLAY_PARMS& play) override;

@@ -2,7 +2,11 @@
 
 #include "app/StartupShortcut.h"
 #include "audio/CompletionNotice.h"
+#include "audio/MoxCDDevice.h"
+#include "audio/MoxMidDevice.h"
+#include "audio/MoxWavDevice.h"
 #include "mixer/MixerFaders.h"
+#include "model/MoxAudioItem.h"
 #include "model/MoxPlayList.h"
 #include "model/MoxPlayListPlayer.h"
 #include "platform/classlib/CArchive.h"
@@ -24,6 +28,8 @@
 
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
@@ -110,6 +116,18 @@ CLaunchPadDlg::CLaunchPadDlg(const DialogContext& context, QWidget* parent)
     // The help key asks for help as the help button does.
     auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
     connect(helpKey, &QShortcut::activated, this, [this] { OnHelp(); });
+
+    // Under the play list box, shown only while an item of the playing list could not start:
+    // a list that goes round without end would otherwise repeat a gap nobody can explain.
+    m_skipReason = new QLabel(m_ui->pickGroup);
+    m_skipReason->setObjectName(QStringLiteral("skipReason"));
+    m_skipReason->setWordWrap(true);
+    m_skipReason->setTextFormat(Qt::PlainText);
+    m_skipReason->setAccessibleName(QStringLiteral("Passed over"));
+    m_skipReason->hide();
+    if (auto* grid = qobject_cast<QGridLayout*>(m_ui->pickGroup->layout())) {
+        grid->addWidget(m_skipReason, 2, 0, 1, -1);
+    }
 }
 
 CLaunchPadDlg::~CLaunchPadDlg() {
@@ -120,6 +138,50 @@ CLaunchPadDlg::~CLaunchPadDlg() {
 
 HelpWindow* CLaunchPadDlg::GetHelpWindow() const {
     return m_helpWindow;
+}
+
+QString CLaunchPadDlg::GetSkipReason() const {
+    return m_skipReason->isHidden() ? QString() : m_skipReason->text();
+}
+
+void CLaunchPadDlg::ShowSkipReason(const QString& reason) {
+    m_skipReason->setText(reason);
+    m_skipReason->setVisible(!reason.isEmpty());
+}
+
+void CLaunchPadDlg::SkipReporter::OnItemPlayed(const MoxAudioItem& item, DWORD, DWORD,
+                                               bool started) {
+    if (started) {
+        return;
+    }
+    // Asked here, on the worker, right after the failed start: the player's reason is its
+    // latest failure's.
+    const DialogContext& context = m_dialog.m_context;
+    MoxDevice* device = nullptr;
+    switch (item.GetKind()) {
+    case kindMidi:
+        device = context.midDevice;
+        break;
+    case kindWave:
+        device = context.wavDevice;
+        break;
+    case kindCD:
+        device = context.cdDevice;
+        break;
+    default:
+        break;
+    }
+    std::string reason = device != nullptr ? device->LastReason() : std::string();
+    if (reason.empty()) {
+        reason = "it could not be played";
+    }
+    const QString text =
+        QStringLiteral("Passed over %1: %2")
+            .arg(QString::fromStdString(item.GetName()), QString::fromStdString(reason));
+    // Queued to the dialog's thread; dropped if the dialog is gone by then.
+    QMetaObject::invokeMethod(
+        &m_dialog, [dialog = &m_dialog, text] { dialog->ShowSkipReason(text); },
+        Qt::QueuedConnection);
 }
 
 void CLaunchPadDlg::setVisible(bool visible) {
@@ -200,6 +262,7 @@ void CLaunchPadDlg::OnDestroy() {
     }
     if (m_context.player) {
         m_context.player->Stop();
+        m_context.player->SetObserver(nullptr);
     }
     ReleaseMixerFaders();
     *m_context.notifyWindow = nullptr;
@@ -432,6 +495,7 @@ int CLaunchPadDlg::PlayPlayList(const std::string& path) {
 
     setWindowTitle(QString::fromUtf8(kPlayingTitle) + QString::fromStdString(path));
     if (m_context.player) {
+        m_context.player->SetObserver(&m_skipReporter);
         m_context.player->SetPlayList(m_pPlayList.get());
         m_context.player->Start();
     }
@@ -445,7 +509,9 @@ void CLaunchPadDlg::StopPlaying() {
     CWaitCursor wait;
     if (m_context.player) {
         m_context.player->Stop();
+        m_context.player->SetObserver(nullptr);
     }
+    ShowSkipReason(QString());
     m_bPlaying = false;
     m_ui->editorButton->setEnabled(true);
     m_ui->recorderButton->setEnabled(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/MoxPlayerObserver.h"
 #include "platform/wintypes/WinTypes.h"
 #include "ui/CTipCtrl.h"
 #include "ui/DialogContext.h"
@@ -15,6 +16,7 @@
 class HelpWindow;
 class MoxPlayList;
 class QComboBox;
+class QLabel;
 
 namespace Ui {
 class CLaunchPadDlg;
@@ -64,6 +66,9 @@ public:
     NotifyWindow* GetNotifyWindow() { return &m_notifyWindow; }
     /// The help window, while one is open.
     HelpWindow* GetHelpWindow() const;
+    /// Why the last item that could not start was passed over ("missing.wav: The file was
+    /// not found"); empty while none was, and again once playing stops.
+    QString GetSkipReason() const;
 
     void setVisible(bool visible) override;
     void done(int result) override;
@@ -102,6 +107,22 @@ private:
     const std::string& DataFolder() const;
 
     DialogContext m_context;
+    /// Shows the reason the player gave for an item it passed over, until playing stops.
+    void ShowSkipReason(const QString& reason);
+
+    /// Told by the player's worker which items started; hands the reasons of those that did
+    /// not to the interface thread.
+    class SkipReporter final : public MoxPlayerObserver {
+    public:
+        explicit SkipReporter(CLaunchPadDlg& dialog)
+            : m_dialog(dialog) {}
+        void OnItemPlayed(const MoxAudioItem& item, DWORD index, DWORD repetition,
+                          bool started) override;
+
+    private:
+        CLaunchPadDlg& m_dialog;
+    };
+
     std::unique_ptr<Ui::CLaunchPadDlg> m_ui;
     QIcon m_hIcon;
     std::unique_ptr<MoxPlayList> m_pPlayList;
@@ -110,6 +131,8 @@ private:
     QIcon m_hStopIcon;
     QIcon m_hPlayIcon;
     QtNotifyWindow m_notifyWindow;
+    SkipReporter m_skipReporter{*this};
+    QLabel* m_skipReason = nullptr;
     QPointer<HelpWindow> m_helpWindow;
     bool m_initialised = false;
     bool m_destroyed = false;

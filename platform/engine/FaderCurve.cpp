@@ -1,5 +1,7 @@
 #include "platform/engine/FaderCurve.h"
 
+#include "platform/engine/SoundEngine.h"
+
 #include <cmath>
 #include <limits>
 
@@ -41,4 +43,8 @@ std::uint16_t GainToFader(float gain) {
         ++fader;
     }
     return fader;
+}
+
+float SoundEngine::FaderGain(std::uint16_t fader) {
+    return FaderToGain(fader);
 }

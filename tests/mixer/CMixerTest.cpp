@@ -1,27 +1,97 @@
+// The mixer class layer (records, device, volume control) over test mixers behind the mixer
+// functions. Serialisation and list texts are left out: nothing in the program uses them.
 #include "mixer/CMixer.h"
 
 #include "mixer/CMixerCapabilities.h"
 #include "mixer/CMixerControl.h"
 #include "mixer/CMixerControlDetailsData.h"
 #include "mixer/CMixerLine.h"
+#include "mixer/CMixerVolumeControl.h"
 #include "tests/platform/mixerapi/TestMixerDevices.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
+#include <optional>
+
 namespace {
 
-std::vector<DWORD> Values(const CMixer::DetailsList& list) {
-    std::vector<DWORD> values;
-    for (const auto& data : list) {
-        values.push_back(data->GetValue());
-    }
-    return values;
-}
+constexpr DWORD kLineId = 0x00000007;
 
-std::unique_ptr<CMixerControlDetailsData> Value(DWORD value) {
-    auto data = std::make_unique<CMixerControlDetailsData>();
-    data->SetUnsigned({value});
-    return data;
+/// One source line of a test mixer, found and its controls listed through an open CMixer, as
+/// the start-up search does, with a probe in front of the device.
+struct OneLine {
+    explicit OneLine(std::vector<MixerControlDescription> lineControls, DWORD channels = 2)
+        : device(std::make_shared<DescribedMixerDevice>(
+              TestMixer({{MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
+                          {TestSource(kLineId, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, channels,
+                                      std::move(lineControls))}}})))
+        , probe(std::make_shared<ProbeMixerDevice>(device))
+        , installed({probe}) {
+        EXPECT_TRUE(mixer.Open(0, 0, 0, 0));
+        EXPECT_TRUE(mixer.GetLineInfoByLineId(kLineId, line));
+        EXPECT_TRUE(mixer.GetLineControls(line, controls));
+    }
+
+    /// The values of control i as CMixer reads them (empty when the read fails).
+    std::vector<DWORD> Read(std::size_t i) {
+        CMixer::DetailsList list;
+        std::vector<DWORD> values;
+        if (mixer.GetControlDetails(line, *controls.at(i), list)) {
+            for (const auto& data : list) {
+                values.push_back(data->GetValue());
+            }
+        }
+        return values;
+    }
+    /// Writes control i through CMixer; a missing word is a null element.
+    bool Write(std::size_t i, const std::vector<std::optional<DWORD>>& words) {
+        std::vector<CMixerControlDetailsData> data(words.size());
+        std::vector<const CMixerControlDetailsData*> list;
+        for (std::size_t w = 0; w < words.size(); ++w) {
+            data[w].SetUnsigned({words[w].value_or(0)});
+            list.push_back(words[w] ? &data[w] : nullptr);
+        }
+        return mixer.SetControlDetails(line, *controls.at(i), list);
+    }
+    /// Binds a volume control to the line's first control, as the start-up search does.
+    void Bind(CMixerVolumeControl& control) {
+        control.SetLine(line);
+        control.SetControl(*controls.at(0));
+        ASSERT_TRUE(control.Open(0));
+    }
+    std::vector<DWORD> Values(DWORD controlId = 1) const { return device->GetValues(controlId); }
+
+    std::shared_ptr<DescribedMixerDevice> device;
+    std::shared_ptr<ProbeMixerDevice> probe;
+    ScopedMixerDevices installed;
+    CMixer mixer;
+    CMixerLine line;
+    CMixer::Controls controls;
+};
+
+TEST(CMixerRecordsTest, SetResetsFirstAndNamesFillingTheirFieldStayWhole) {
+    MIXERCONTROL platform = MakeMixerControl(7, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "Vol", "Volume",
+                                             0xFFFFFFF0, 100, 64);
+    for (DWORD i = 1; i < 6; ++i) {
+        platform.Metrics.dwReserved[i] = i * 11;
+    }
+    CMixerControl control;
+    control.Set(platform);
+    control.Set(platform);
+    EXPECT_EQ(control.GetMetrics(), (std::vector<DWORD>{64, 11, 22, 33, 44, 55}))
+        << "the array holds six words, not twelve";
+    CMixerControl copy;
+    copy = control;
+    copy = control;
+    EXPECT_EQ(copy.GetMetrics(), control.GetMetrics()) << "and so does a copy";
+
+    MIXERLINE platformLine = MakeMixerLine(1, 0, 2, "", "Wave", 0);
+    std::memset(platformLine.szShortName, 'S', sizeof platformLine.szShortName);
+    CMixerLine line;
+    line = platformLine;
+    EXPECT_EQ(line.GetShortName(), std::string(16, 'S')) << "no terminator, nothing read past";
 }
 
 TEST(CMixerTest, OpensClosesAndKeepsTheLastResult) {
@@ -29,9 +99,6 @@ TEST(CMixerTest, OpensClosesAndKeepsTheLastResult) {
     CMixer mixer;
     EXPECT_FALSE(mixer.Open(5, 0, 0, 0));
     EXPECT_EQ(mixer.GetLastResult(), MMSYSERR_BADDEVICEID);
-    std::string text;
-    mixer.GetErrorText(text);
-    EXPECT_EQ(text, "Device ID out of range");
     EXPECT_EQ(mixer.GetDeviceId(), 0u) << "only a successful open records the identifier";
 
     ASSERT_TRUE(mixer.Open(1, 0, 0, 0));
@@ -55,206 +122,163 @@ TEST(CMixerTest, OpensClosesAndKeepsTheLastResult) {
 }
 
 TEST(CMixerTest, FailedQueriesKeepThePlatformsCodeAndLeaveOrResetTheirRecord) {
-    auto probe = std::make_shared<ProbeMixerDevice>(NewSoftMixer());
-    ScopedMixerDevices devices({probe});
-    CMixer mixer; // line queries go by device identifier: no open needed
-
+    OneLine m({TestFader(1, 0, 100)});
     CMixerCapabilities caps;
-    ASSERT_TRUE(mixer.GetDevCaps(caps));
-    probe->capsResult = MMSYSERR_NODRIVER;
-    EXPECT_FALSE(mixer.GetDevCaps(caps));
+    ASSERT_TRUE(m.mixer.GetDevCaps(caps));
+    m.probe->failure = MMSYSERR_NODRIVER;
+    EXPECT_FALSE(m.mixer.GetDevCaps(caps));
     EXPECT_EQ(caps.GetDestinationCount(), 0u) << "reset on failure";
+    m.probe->failure = MMSYSERR_NOERROR;
 
     CMixerLine line;
-    ASSERT_TRUE(mixer.GetLineInfoByComponentType(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, line));
-    EXPECT_EQ(line.GetLineId(), SoftMixer::microphoneLineId);
-    EXPECT_FALSE(mixer.GetLineInfoByLineId(0x77, line));
-    EXPECT_EQ(mixer.GetLastResult(), MIXERR_INVALLINE);
-    EXPECT_EQ(line.GetLineId(), SoftMixer::microphoneLineId) << "a failed query leaves the line";
+    ASSERT_TRUE(m.mixer.GetLineInfoByComponentType(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, line));
+    EXPECT_EQ(line.GetLineId(), kLineId);
+    EXPECT_FALSE(m.mixer.GetLineInfoByLineId(0x77, line));
+    EXPECT_EQ(m.mixer.GetLastResult(), MIXERR_INVALLINE);
+    EXPECT_EQ(line.GetLineId(), kLineId) << "a failed query leaves the line";
 
-    probe->lineInfoResult = 4242; // a code of no known range is kept as it is
-    EXPECT_FALSE(mixer.GetLineInfoByDestination(0, line));
-    EXPECT_EQ(mixer.GetLastResult(), 4242u);
-    std::string text;
-    mixer.GetErrorText(text);
-    EXPECT_EQ(text, "Unknown (4242)");
+    m.probe->failure = 4242; // a code of no known range is kept as it is
+    EXPECT_FALSE(m.mixer.GetLineInfoBySource(0, 0, line));
+    EXPECT_EQ(m.mixer.GetLastResult(), 4242u);
 }
 
 TEST(CMixerTest, ControlListsAreRebuiltAndImpossibleBuffersRefused) {
-    ScopedMixerDevices devices({NewSoftMixer()});
-    CMixer mixer;
-    ASSERT_TRUE(mixer.Open(0, 0, 0, 0));
-    CMixerLine line;
-    ASSERT_TRUE(mixer.GetLineInfoByLineId(SoftMixer::waveOutLineId, line));
-    CMixer::Controls controls;
-    controls.push_back(std::make_unique<CMixerControl>());
-    ASSERT_TRUE(mixer.GetLineControls(line, controls));
-    ASSERT_EQ(controls.size(), 2u) << "the array is emptied first";
-    EXPECT_EQ(controls[1]->GetControlType(), MIXERCONTROL_CONTROLTYPE_MUTE);
+    OneLine m({TestFader(1, 0, 65535), TestMute(2)});
+    m.controls.insert(m.controls.begin(), std::make_unique<CMixerControl>());
+    ASSERT_TRUE(m.mixer.GetLineControls(m.line, m.controls));
+    ASSERT_EQ(m.controls.size(), 2u) << "the array is emptied first";
+    EXPECT_EQ(m.controls[1]->GetControlType(), MIXERCONTROL_CONTROLTYPE_MUTE);
 
-    MIXERLINE stranger = MakeMixerLine(SoftMixer::synthesizerLineId, 0, 2, "", "", 0);
+    MIXERLINE stranger = MakeMixerLine(kLineId, 0, 2, "", "", 0);
     stranger.cControls = 5;
+    CMixerLine line;
     line = stranger;
-    EXPECT_FALSE(mixer.GetLineControls(line, controls)) << "a count the device does not have";
-    EXPECT_EQ(mixer.GetLastResult(), MMSYSERR_INVALPARAM);
-    EXPECT_TRUE(controls.empty());
+    CMixer::Controls controls;
+    EXPECT_FALSE(m.mixer.GetLineControls(line, controls)) << "a count the device does not have";
+    EXPECT_EQ(m.mixer.GetLastResult(), MMSYSERR_INVALPARAM);
 
     // Counts no buffer can hold fail as the platform would, before anything is asked.
-    MIXERLINE huge = MakeMixerLine(SoftMixer::waveOutLineId, 0, 0x7FFFFFFF, "", "", 0);
+    MIXERLINE huge = MakeMixerLine(kLineId, 0, 0x7FFFFFFF, "", "", 0);
     huge.cControls = 0x7FFFFFFF;
-    line = huge;
-    EXPECT_FALSE(mixer.GetLineControls(line, controls));
-    EXPECT_EQ(mixer.GetLastResult(), MMSYSERR_NOMEM);
-    CMixerControl control;
-    control = MakeMixerControl(SoftMixer::waveOutVolumeId, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, "",
-                               "", 0, 65535, 0);
-    CMixer::DetailsList values;
-    EXPECT_FALSE(mixer.GetControlDetails(line, control, values));
-    EXPECT_EQ(mixer.GetLastResult(), MMSYSERR_NOMEM);
-    auto one = Value(1);
-    const CMixerControlDetailsData* list[] = {one.get()};
-    EXPECT_FALSE(mixer.SetControlDetails(line, control, list));
-    EXPECT_EQ(mixer.GetLastResult(), MMSYSERR_NOMEM);
+    m.line = huge;
+    EXPECT_FALSE(m.mixer.GetLineControls(m.line, controls));
+    EXPECT_EQ(m.mixer.GetLastResult(), MMSYSERR_NOMEM);
+    m.probe->ClearRequests();
+    EXPECT_TRUE(m.Read(0).empty());
+    EXPECT_EQ(m.mixer.GetLastResult(), MMSYSERR_NOMEM);
+    EXPECT_FALSE(m.Write(0, {1}));
+    EXPECT_EQ(m.mixer.GetLastResult(), MMSYSERR_NOMEM);
+    EXPECT_TRUE(m.probe->Requests().empty());
 }
 
-TEST(CMixerTest, ReadsAndWritesValuesThroughTheHandle) {
-    auto soft = NewSoftMixer();
-    auto probe = std::make_shared<ProbeMixerDevice>(soft);
-    ScopedMixerDevices devices({probe});
-    CMixer mixer;
-    ASSERT_TRUE(mixer.Open(0, 0, 0, 0));
-    CMixerLine line;
-    ASSERT_TRUE(mixer.GetLineInfoByLineId(SoftMixer::compactDiscLineId, line));
-    CMixer::Controls controls;
-    ASSERT_TRUE(mixer.GetLineControls(line, controls));
-    const CMixerControl& volume = *controls[0];
-    const CMixerControl& mute = *controls[1];
-
-    auto left = Value(1000);
-    auto right = Value(2000);
-    const CMixerControlDetailsData* both[] = {left.get(), right.get()};
-    ASSERT_TRUE(mixer.SetControlDetails(line, volume, both));
-    // Words not supplied keep the control's current value.
-    auto only = Value(3000);
-    const CMixerControlDetailsData* partial[] = {only.get(), nullptr};
-    ASSERT_TRUE(mixer.SetControlDetails(line, volume, partial));
-    EXPECT_EQ(soft->GetValues(SoftMixer::compactDiscVolumeId), (std::vector<DWORD>{3000, 2000}));
-    auto tooHigh = Value(65536);
-    const CMixerControlDetailsData* refused[] = {tooHigh.get(), nullptr};
-    EXPECT_FALSE(mixer.SetControlDetails(line, volume, refused));
-    EXPECT_EQ(mixer.GetLastResult(), MIXERR_INVALVALUE);
-
-    // A boolean is written as 0 or 1, as one uniform value with an item count of 0.
-    probe->ClearRequests();
-    auto seven = Value(7);
-    const CMixerControlDetailsData* on[] = {seven.get()};
-    ASSERT_TRUE(mixer.SetControlDetails(line, mute, on));
-    CMixer::DetailsList values;
-    ASSERT_TRUE(mixer.GetControlDetails(line, mute, values));
-    EXPECT_EQ(Values(values), (std::vector<DWORD>{1}));
-    const auto requests = probe->Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].words, (std::vector<DWORD>{1}));
-    for (const auto& request : requests) {
-        EXPECT_EQ((std::pair{request.channels, request.items}), (std::pair{1u, 0u}));
-    }
-
-    // A closed device's null handle names device 0, as the platform's does.
-    mixer.Close();
-    EXPECT_TRUE(mixer.GetControlDetails(line, volume, values));
-    EXPECT_EQ(Values(values), (std::vector<DWORD>{3000, 2000}));
-}
-
-TEST(CMixerTest, ValueCountsFollowUniformMultipleAndUnits) {
-    // A stereo line with a uniform fader, a multiple control and one of custom units.
+TEST(CMixerTest, ValueCountsFollowUniformBooleanMultipleAndUnits) {
     MixerControlDescription eq;
-    eq.control = MakeMixerControl(2, MIXERCONTROL_CONTROLTYPE_EQUALIZER,
+    eq.control = MakeMixerControl(3, MIXERCONTROL_CONTROLTYPE_EQUALIZER,
                                   MIXERCONTROL_CONTROLF_MULTIPLE, "EQ", "EQ", 0, 10, 10);
     eq.control.cMultipleItems = 3;
     eq.values = {1, 2, 3, 4, 5, 6};
     MixerControlDescription custom;
-    custom.control = MakeMixerControl(3, 0x50000000, 0, "Odd", "Odd", 0, 100, 0);
-    auto described = std::make_shared<DescribedMixerDevice>(TestMixer({TestDestination(
-        0xFFFF0000, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
-        {TestSource(7, MIXERLINE_COMPONENTTYPE_SRC_LINE, 2,
-                    {TestFader(1, 0, 100, {40}, MIXERCONTROL_CONTROLF_UNIFORM), eq, custom})})}));
-    auto probe = std::make_shared<ProbeMixerDevice>(described);
-    ScopedMixerDevices devices({probe});
-    CMixer mixer;
-    ASSERT_TRUE(mixer.Open(0, 0, 0, 0));
-    CMixerLine line;
-    ASSERT_TRUE(mixer.GetLineInfoByLineId(7, line));
-    CMixer::Controls controls;
-    ASSERT_TRUE(mixer.GetLineControls(line, controls));
-    ASSERT_EQ(controls.size(), 3u);
+    custom.control = MakeMixerControl(5, 0x50000000, 0, "Odd", "Odd", 0, 100, 0);
+    OneLine m({TestFader(1, 0, 100, {40}, MIXERCONTROL_CONTROLF_UNIFORM), TestMute(2), eq,
+               TestFader(4, 0, 65535, {10, 20}), custom});
+    ASSERT_EQ(m.controls.size(), 5u);
 
-    CMixer::DetailsList values;
-    ASSERT_TRUE(mixer.GetControlDetails(line, *controls[0], values));
-    EXPECT_EQ(Values(values), (std::vector<DWORD>{40}));
-    ASSERT_TRUE(mixer.GetControlDetails(line, *controls[1], values));
-    EXPECT_EQ(Values(values), (std::vector<DWORD>{1, 2, 3, 4, 5, 6}));
-    // Every item of every channel goes back as it was read, with the one change.
-    values[5]->SetUnsigned({9});
-    std::vector<const CMixerControlDetailsData*> back;
-    for (const auto& value : values) {
-        back.push_back(value.get());
+    struct Case {
+        std::vector<DWORD> read;
+        std::pair<DWORD, DWORD> shape; // channels, items as sent
+    };
+    const Case cases[] = {
+        {{40}, {1, 1}}, {{0}, {1, 0}}, {{1, 2, 3, 4, 5, 6}, {2, 3}}, {{10, 20}, {2, 0}}};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        m.probe->ClearRequests();
+        EXPECT_EQ(m.Read(i), cases[i].read) << "control " << i;
+        const auto requests = m.probe->Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        const auto& request = requests[0];
+        EXPECT_EQ((std::pair{request.channels, request.items}), cases[i].shape) << "control " << i;
     }
-    ASSERT_TRUE(mixer.SetControlDetails(line, *controls[1], back));
-    EXPECT_EQ(described->GetValues(2), (std::vector<DWORD>{1, 2, 3, 4, 5, 9}));
-    std::vector<std::pair<DWORD, DWORD>> shapes;
-    for (const auto& request : probe->Requests()) {
-        shapes.emplace_back(request.channels, request.items);
-    }
-    EXPECT_EQ(shapes, (std::vector<std::pair<DWORD, DWORD>>{{1, 1}, {2, 3}, {2, 3}}));
+
+    // Words not supplied keep the control's current value; a boolean is written as 0 or 1;
+    // every item of every channel goes back as it was read, with the one change.
+    ASSERT_TRUE(m.Write(3, {3000, std::nullopt}));
+    EXPECT_EQ(m.Values(4), (std::vector<DWORD>{3000, 20}));
+    m.probe->ClearRequests();
+    ASSERT_TRUE(m.Write(1, {7}));
+    EXPECT_EQ(m.probe->Requests().at(0).words, (std::vector<DWORD>{1}));
+    ASSERT_TRUE(m.Write(2, {1, 2, 3, 4, 5, 9}));
+    EXPECT_EQ(m.Values(3), (std::vector<DWORD>{1, 2, 3, 4, 5, 9}));
 
     // Custom units: refused before any platform call, nothing set, the array emptied.
-    probe->ClearRequests();
-    const MMRESULT before = mixer.GetLastResult();
-    EXPECT_FALSE(mixer.GetControlDetails(line, *controls[2], values));
+    m.probe->ClearRequests();
+    const MMRESULT before = m.mixer.GetLastResult();
+    CMixer::DetailsList values;
+    values.push_back(std::make_unique<CMixerControlDetailsData>());
+    EXPECT_FALSE(m.mixer.GetControlDetails(m.line, *m.controls[4], values));
     EXPECT_TRUE(values.empty());
-    auto one = Value(50);
-    const CMixerControlDetailsData* list[] = {one.get(), one.get()};
-    EXPECT_FALSE(mixer.SetControlDetails(line, *controls[2], list));
-    EXPECT_TRUE(probe->Requests().empty());
-    EXPECT_EQ(mixer.GetLastResult(), before);
+    EXPECT_FALSE(m.Write(4, {50, 50}));
+    EXPECT_TRUE(m.probe->Requests().empty());
+    EXPECT_EQ(m.mixer.GetLastResult(), before);
 }
 
-TEST(CMixerTest, ListControlsGiveTheirTexts) {
-    MixerControlDescription mux;
-    mux.control = MakeMixerControl(9, MIXERCONTROL_CONTROLTYPE_MUX,
-                                   MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE,
-                                   "Mux", "Source", 0, 1, 2);
-    mux.control.cMultipleItems = 2;
-    mux.itemTexts = {{0x00000001, 0x1003, {}}, {0x00010001, 0x1002, {}}};
-    CopyMixerText(mux.itemTexts[0].szName, "Microphone");
-    CopyMixerText(mux.itemTexts[1].szName, "Line In");
-    MixerDestinationDescription waveIn =
-        TestDestination(0xFFFF0000, MIXERLINE_COMPONENTTYPE_DST_WAVEIN, {});
-    waveIn.line.controls = {mux, TestFader(10, 0, 100)};
-    ScopedMixerDevices devices(
-        {std::make_shared<DescribedMixerDevice>(TestMixer({std::move(waveIn)}))});
+TEST(CMixerVolumeControlTest, StereoFadersReadTheLargerChannelAndWriteWithinBounds) {
+    OneLine m({TestFader(1, 100, 60000, {30000, 10000})});
+    CMixerVolumeControl control;
+    m.Bind(control);
+    EXPECT_EQ((std::array{control.GetLeftValue(), control.GetRightValue(), control.GetValue()}),
+              (std::array<DWORD, 3>{30000, 10000, 30000}));
+    ASSERT_EQ(WriteControl(1, {100, 200}), MMSYSERR_NOERROR);
+    EXPECT_EQ(control.GetValue(), 200u) << "every getter reads the mixer again";
 
-    CMixer mixer;
-    CMixerLine line;
-    ASSERT_TRUE(mixer.GetLineInfoByDestination(0, line));
-    CMixer::Controls controls;
-    ASSERT_TRUE(mixer.GetLineControls(line, controls));
-    CMixer::DetailsList texts;
-    ASSERT_TRUE(mixer.GetControlListText(line, *controls[0], texts));
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0]->GetName(), "Microphone");
-    EXPECT_EQ(texts[1]->GetName(), "Line In");
-    EXPECT_EQ(texts[1]->GetValue(), 0x00010001u);
-    EXPECT_EQ(texts[1]->GetSecondParameter(), 0x1002u);
-    EXPECT_FALSE(mixer.GetControlListText(line, *controls[1], texts)) << "not a list";
-    EXPECT_TRUE(texts.empty());
+    ASSERT_TRUE(control.SetValue(5));
+    EXPECT_EQ(m.Values(), (std::vector<DWORD>{100, 100}));
+    ASSERT_TRUE(control.SetValue(0xFFFFFFFF));
+    EXPECT_EQ(m.Values(), (std::vector<DWORD>{60000, 60000})) << "unsigned: no wrap";
 
-    DWORD words[2] = {};
-    MIXERCONTROLDETAILS wrongSize = DetailsRequest(9, 1, 2, words);
-    EXPECT_EQ(
-        mixerGetControlDetails(MixerObjectFromId(0), &wrongSize, MIXER_GETCONTROLDETAILSF_LISTTEXT),
-        MMSYSERR_INVALPARAM)
-        << "item texts need buffers of their own size";
+    // Setting one channel keeps the other at the mixer's value, not the control's own copy.
+    ASSERT_EQ(WriteControl(1, {1000, 2000}), MMSYSERR_NOERROR);
+    ASSERT_TRUE(control.SetLeftValue(5000));
+    EXPECT_EQ(m.Values(), (std::vector<DWORD>{5000, 2000}));
+    ASSERT_EQ(WriteControl(1, {3000, 4000}), MMSYSERR_NOERROR);
+    ASSERT_TRUE(control.SetRightValue(0));
+    EXPECT_EQ(m.Values(), (std::vector<DWORD>{3000, 100}));
+}
+
+TEST(CMixerVolumeControlTest, AMonoFaderKeepsTheRightValueItLastWrote) {
+    OneLine m({TestFader(1, 0, 65535, {1000})}, 1);
+    CMixerVolumeControl control;
+    m.Bind(control);
+    EXPECT_EQ(control.GetRightValue(), 0u) << "the right value keeps what it had: 0 at first";
+    EXPECT_EQ(control.GetValue(), 1000u);
+    ASSERT_TRUE(control.SetValue(500));
+    EXPECT_EQ(m.Values(), (std::vector<DWORD>{500}));
+    ASSERT_EQ(WriteControl(1, {200}), MMSYSERR_NOERROR);
+    EXPECT_EQ(control.GetLeftValue(), 200u);
+    EXPECT_EQ(control.GetValue(), 500u) << "the right value SetValue last wrote is larger";
+}
+
+TEST(CMixerVolumeControlTest, FailuresCloseTheDeviceOrChangeNothing) {
+    OneLine m({TestFader(1, 0, 65535, {30000, 20000})});
+    CMixerVolumeControl unbound;
+    EXPECT_EQ(unbound.GetValue(), 0u);
+    EXPECT_FALSE(unbound.SetValue(1234));
+    EXPECT_TRUE(m.probe->Requests().empty()) << "no units, no platform call";
+
+    CMixerVolumeControl control;
+    m.Bind(control);
+    m.probe->ClearRequests();
+    m.probe->failure = MMSYSERR_NOTSUPPORTED;
+    EXPECT_FALSE(control.SetValue(10));
+    EXPECT_EQ(control.GetLastResult(), MMSYSERR_NOTSUPPORTED);
+    EXPECT_EQ(m.probe->Requests().size(), 1u) << "no read-back after a refused write";
+
+    m.probe->failure = MMSYSERR_NODRIVER;
+    EXPECT_FALSE(control.Refresh());
+    EXPECT_EQ(control.GetHandle(), nullptr) << "a failed read closes the device";
+    EXPECT_EQ(control.GetValue(), 0u);
+    m.probe->failure = MMSYSERR_NOERROR;
+    EXPECT_TRUE(control.Open(0));
+    EXPECT_EQ(control.GetValue(), 30000u);
+    EXPECT_EQ(m.Values(), (std::vector<DWORD>{30000, 20000})) << "nothing was ever written";
 }
 
 } // namespace

@@ -1,243 +1,141 @@
 #include "ui/COptionsDlg.h"
 
-#include "tests/platform/registry/TextFiles.h"
-#include "tests/support/RunCommand.h"
+#include "model/MoxPlayListPlayer.h"
 #include "tests/ui/LaunchPadFixture.h"
 #include "ui/DialogControls.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
-class COptionsDlgTest : public LaunchPadFixture {
-protected:
-    /// The dialog over the fixture's settings, shown (which initialises it).
-    COptionsDlg& show() {
-        options = std::make_unique<COptionsDlg>(context());
-        options->show();
-        return *options;
-    }
-    template <typename T = QWidget>
-    T* item(int id) const {
-        return GetDlgItemAs<T>(options.get(), id);
-    }
-    void click(int id) { QTest::mouseClick(item(id), Qt::LeftButton, {}, QPoint(4, 4)); }
-    /// Clicks OK and reads the five values back as the Launch Pad would.
-    AppSettings confirm() {
-        click(COptionsDlg::IDOK_CLOSE);
-        return {options->GetStartWithWindows(), options->GetSendToTaskbar(),
-                options->GetPlayDefaultPlayList(), options->GetRecordingQuality(),
-                options->GetDefaultPlayList()};
-    }
+using O = COptionsDlg;
 
-    std::unique_ptr<COptionsDlg> options;
-};
+auto fields(const AppSettings& s) {
+    return std::tuple(s.startWithWindows, s.sendToTaskbar, s.playDefaultPlayList,
+                      s.recordingQuality, s.defaultPlayList);
+}
 
-TEST_F(COptionsDlgTest, ChecksAndListFollowTheRules) {
-    // Start at login off: send to taskbar disabled and unchecked, and so stored as 0.
-    settings = {0, 1, 0, 7, ""};
-    show();
-    EXPECT_FALSE(item<QCheckBox>(1066)->isEnabled());
-    EXPECT_FALSE(item<QCheckBox>(1066)->isChecked());
-    EXPECT_TRUE(item<QRadioButton>(1062)->isChecked()) << "quality 7 shows Good";
-    AppSettings out = confirm();
-    EXPECT_EQ(out.sendToTaskbar, 0u);
-    EXPECT_EQ(out.recordingQuality, 7u) << "untouched, 7 goes back as it came";
+void clickIn(COptionsDlg& dlg, int id) {
+    QTest::mouseClick(GetDlgItem(&dlg, id), Qt::LeftButton, {}, QPoint(4, 4));
+}
 
-    // 1059 on, 1066 on, 1059 off: 1066 disabled but still checked.
-    show();
-    click(1059);
-    EXPECT_TRUE(item(1066)->isEnabled());
-    click(1066);
-    click(1059);
-    EXPECT_FALSE(item(1066)->isEnabled());
-    EXPECT_TRUE(item<QCheckBox>(1066)->isChecked());
-    click(1063);
-    out = confirm();
-    EXPECT_EQ(out.startWithWindows, 0u);
-    EXPECT_EQ(out.sendToTaskbar, 1u);
-    EXPECT_EQ(out.recordingQuality, 2u);
+using COptionsDlgTest = LaunchPadFixture;
 
-    // Play at start-up without a play list to play: stored as 0 and empty.
-    show();
-    click(1064);
-    EXPECT_TRUE(item(1045)->isEnabled());
-    out = confirm();
-    EXPECT_EQ(out.playDefaultPlayList, 0u);
-    EXPECT_EQ(out.defaultPlayList, "");
-
-    // The box lists the play lists without regard to case and picks by the name's beginning.
+TEST_F(COptionsDlgTest, ChecksAndListFollowTheRulesAndEveryControlHasAName) {
     WriteFileBytes(path("b.pla"), {0});
     WriteFileBytes(path("Bar.PLA"), {0});
     WriteFileBytes(path("a.pla"), {0});
-    settings = {1, 1, 1, 0, "BA"};
-    show();
-    const auto* box = item<QComboBox>(1045);
-    ASSERT_EQ(box->count(), 3);
-    EXPECT_EQ(box->itemText(0) + box->itemText(1) + box->itemText(2), "a.plab.plaBar.PLA");
-    EXPECT_EQ(box->currentText(), "Bar.PLA");
-    EXPECT_TRUE(item<QCheckBox>(1066)->isChecked());
-    EXPECT_TRUE(item<QRadioButton>(1061)->isChecked());
-    out = confirm();
-    EXPECT_EQ(out.defaultPlayList, "Bar.PLA");
-    EXPECT_EQ(out.playDefaultPlayList, 1u);
-
-    // Unchecking play at start-up forgets the play list.
-    show();
-    click(1064);
-    EXPECT_FALSE(item(1045)->isEnabled());
-    out = confirm();
-    EXPECT_EQ(out.playDefaultPlayList, 0u);
-    EXPECT_EQ(out.defaultPlayList, "");
-
-    // A preferred play list whose file is gone: nothing selected, and its name is kept.
-    settings = {0, 0, 1, 1, "Gone.pla"};
-    show();
-    EXPECT_EQ(item<QComboBox>(1045)->currentIndex(), -1);
-    out = confirm();
-    EXPECT_EQ(out.defaultPlayList, "Gone.pla");
-    EXPECT_EQ(out.playDefaultPlayList, 1u);
-}
-
-TEST_F(COptionsDlgTest, EveryControlHasANameAndTheTabOrderIsTheTemplates) {
-    show();
-    QWidget* first = item(1059);
-    QWidget* at = first;
-    std::vector<int> order;
-    do {
-        order.push_back(GetControlId(at));
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(at);
-        ASSERT_NE(accessible, nullptr);
-        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << GetControlId(at);
-        at = at->nextInFocusChain();
-        while (GetControlId(at) == 0) {
-            at = at->nextInFocusChain();
+    struct Case {
+        AppSettings in;
+        std::vector<int> clicks;
+        /// Send to taskbar and the play list box: x enabled, . not; the quality checked.
+        std::string look;
+        AppSettings out;
+    };
+    const Case cases[] = {
+        // Start at login off: send to taskbar disabled and unchecked, so stored as 0; an
+        // untouched quality of 7, shown as Good, goes back as it came.
+        {{0, 1, 0, 7, ""}, {}, "..G", {0, 0, 0, 7, ""}},
+        // Start at login on, send to taskbar on, start at login off: still checked.
+        {{0, 0, 0, 1, ""},
+         {O::IDC_START_WITH_WINDOWS, O::IDC_SEND_TO_TASKBAR, O::IDC_START_WITH_WINDOWS,
+          O::IDC_QUALITY_BEST},
+         "..B",
+         {0, 1, 0, 2, ""}},
+        // Play at start-up without a play list to play: stored as 0 and empty.
+        {{0, 0, 0, 1, ""}, {O::IDC_PLAY_AT_STARTUP}, ".xG", {0, 0, 0, 1, ""}},
+        // The list is picked by the beginning of the name, without regard to case ...
+        {{1, 1, 1, 0, "BA"}, {}, "xxA", {1, 1, 1, 0, "Bar.PLA"}},
+        // ... and forgotten when play at start-up is unchecked.
+        {{1, 1, 1, 0, "BA"}, {O::IDC_PLAY_AT_STARTUP}, "x.A", {1, 1, 0, 0, ""}},
+        // A preferred play list whose file is gone: nothing selected, and its name is kept.
+        {{0, 0, 1, 1, "Gone.pla"}, {}, ".xG", {0, 0, 1, 1, "Gone.pla"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.look);
+        settings = c.in;
+        COptionsDlg dlg(context());
+        dlg.show();
+        for (const int id : c.clicks) {
+            clickIn(dlg, id);
         }
-    } while (at != first && order.size() < 20);
-    EXPECT_EQ(order, (std::vector<int>{1059, 1064, 1045, 1061, 1062, 1063, 1, 2, 1066}));
-    EXPECT_EQ(item(1)->accessibleName(), "Close this window");
-    EXPECT_EQ(item(2)->toolTip(), "Cancel without saving any changes");
+        std::string look;
+        for (const int id : {+O::IDC_SEND_TO_TASKBAR, +O::IDC_PLAYLIST_COMBO}) {
+            look += GetDlgItem(&dlg, id)->isEnabled() ? 'x' : '.';
+        }
+        for (const auto& [id, letter] : {std::pair{+O::IDC_QUALITY_AVERAGE, 'A'},
+                                         {O::IDC_QUALITY_GOOD, 'G'},
+                                         {O::IDC_QUALITY_BEST, 'B'}}) {
+            look += GetDlgItemAs<QRadioButton>(&dlg, id)->isChecked() ? std::string(1, letter) : "";
+        }
+        EXPECT_EQ(look, c.look);
+        for (QWidget* control : dlg.findChildren<QWidget*>()) {
+            const QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+            EXPECT_TRUE(GetControlId(control) == 0 ||
+                        !accessible->text(QAccessible::Name).isEmpty())
+                << "control " << GetControlId(control) << " has a name";
+        }
+        clickIn(dlg, O::IDOK_CLOSE);
+        EXPECT_EQ(
+            fields({dlg.GetStartWithWindows(), dlg.GetSendToTaskbar(), dlg.GetPlayDefaultPlayList(),
+                    dlg.GetRecordingQuality(), dlg.GetDefaultPlayList()}),
+            fields(c.out));
+    }
 }
 
-/// The Launch Pad with the real autostart entry, in a configuration folder of the test's own.
-class LaunchPadOptionsTest : public COptionsDlgTest {
-protected:
-    void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-        DialogContext real = context();
-        real.updateStartupShortcut = [this](const std::string& executable) {
-            shortcutUpdates.push_back(executable);
-            return UpdateStartupShortcut(settings.startWithWindows, dataFolder, executable);
-        };
-        dialog = std::make_unique<CLaunchPadDlg>(real);
-        dialog->show();
-    }
-    void TearDown() override {
-        ::unsetenv("XDG_CONFIG_HOME");
-        COptionsDlgTest::TearDown();
-    }
-    /// Runs the Options dialog from the Launch Pad's button; act works the dialog and ends it.
-    void runOptions(const std::function<void(COptionsDlg&)>& act) {
-        QTimer::singleShot(0, [&act] {
-            for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (auto* dlg = qobject_cast<COptionsDlg*>(window); dlg && dlg->isVisible()) {
-                    act(*dlg);
-                    if (dlg->isVisible()) {
-                        dlg->reject(); // act left it open
-                    }
-                }
+using LaunchPadOptionsTest = LaunchPadFixture;
+
+TEST_F(LaunchPadOptionsTest, OkAppliesSavesAndBringsTheEntryInLineAndCancelTouchesNothing) {
+    open();
+    writeWaveList("Lobby.pla", {"one.wav"});
+    EXPECT_FALSE(button(CLaunchPadDlg::IDC_PLAY_STOP)->isEnabled()) << "listed after opening";
+    // Runs the Options dialog from the Launch Pad's button, clicks these and ends it.
+    const auto runOptions = [this](const std::vector<int>& clicks) {
+        QTimer::singleShot(0, [&clicks] {
+            auto* dlg = qobject_cast<COptionsDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(dlg, nullptr);
+            for (const int id : clicks) {
+                clickIn(*dlg, id);
             }
         });
         QTest::mouseClick(button(CLaunchPadDlg::IDC_OPTIONS), Qt::LeftButton);
-    }
-    static void clickIn(COptionsDlg& dlg, int id) {
-        QTest::mouseClick(GetDlgItem(&dlg, id), Qt::LeftButton, {}, QPoint(4, 4));
-    }
-    std::string entry() const { return config.file("autostart/Quillon.desktop"); }
-
-    TempDir config;
-};
-
-TEST_F(LaunchPadOptionsTest, OkAppliesAndSavesTheSettingsAndBringsTheEntryInLine) {
-    writeWaveList("Lobby.pla", {"one.wav"});
-    EXPECT_FALSE(button(CLaunchPadDlg::IDC_PLAY_STOP)->isEnabled()) << "listed after opening";
-    runOptions([](COptionsDlg& dlg) {
-        clickIn(dlg, 1059);
-        clickIn(dlg, 1066);
-        clickIn(dlg, 1064);
-        GetDlgItemAs<QComboBox>(&dlg, 1045)->setCurrentIndex(0);
-        clickIn(dlg, 1061);
-        clickIn(dlg, 1);
-    });
-    EXPECT_EQ(settings.startWithWindows, 1u);
-    EXPECT_EQ(settings.sendToTaskbar, 1u);
-    EXPECT_EQ(settings.playDefaultPlayList, 1u);
-    EXPECT_EQ(settings.recordingQuality, 0u);
-    EXPECT_EQ(settings.defaultPlayList, "Lobby.pla");
+    };
+    settings.defaultPlayList = "lobby"; // the list box shows the entry it begins
+    runOptions({O::IDC_START_WITH_WINDOWS, O::IDC_SEND_TO_TASKBAR, O::IDC_PLAY_AT_STARTUP,
+                O::IDC_QUALITY_AVERAGE, O::IDOK_CLOSE});
+    EXPECT_EQ(fields(settings), fields({1, 1, 1, 0, "Lobby.pla"}));
     EXPECT_EQ(settingsSaved, 1);
     EXPECT_EQ(entries(), std::vector<std::string>{"Lobby.pla"}) << "the box is filled again";
-    EXPECT_TRUE(button(CLaunchPadDlg::IDC_PLAY_STOP)->isEnabled());
     ASSERT_EQ(shortcutUpdates.size(), 1u);
     EXPECT_TRUE(std::filesystem::equivalent(shortcutUpdates[0], "/proc/self/exe"));
-    const CommandResult valid = RunCommand("desktop-file-validate " + ShellQuote(entry()));
-    EXPECT_EQ(valid.exitStatus, 0);
-    EXPECT_EQ(valid.out + valid.err, "");
-    EXPECT_NE(readText(entry()).find("\nPath=" + dataFolder + "\n"), std::string::npos);
 
     // Cancel after changes: neither the settings nor the entry are touched.
-    runOptions([](COptionsDlg& dlg) {
-        clickIn(dlg, 1059);
-        clickIn(dlg, 1063);
-        clickIn(dlg, 2);
-    });
-    EXPECT_EQ(settings.startWithWindows, 1u);
-    EXPECT_EQ(settings.recordingQuality, 0u);
+    runOptions({O::IDC_START_WITH_WINDOWS, O::IDC_QUALITY_BEST, O::IDCANCEL_OPTIONS});
+    EXPECT_EQ(fields(settings), fields({1, 1, 1, 0, "Lobby.pla"}));
     EXPECT_EQ(settingsSaved, 1);
     EXPECT_EQ(shortcutUpdates.size(), 1u);
-    EXPECT_TRUE(std::filesystem::exists(entry()));
 
-    // Off and OK: the entry goes.
-    runOptions([](COptionsDlg& dlg) {
-        clickIn(dlg, 1059);
-        clickIn(dlg, 1);
-    });
-    EXPECT_EQ(settings.startWithWindows, 0u);
-    EXPECT_EQ(settings.sendToTaskbar, 1u) << "checked, though disabled";
+    // OK while a list plays: it plays on untouched. An entry that could not be brought in
+    // line is told, once the settings are saved.
+    QTest::mouseClick(button(CLaunchPadDlg::IDC_PLAY_STOP), Qt::LeftButton);
+    ASSERT_TRUE(mci.waitFor("play "));
+    shortcutResult = {StartupShortcutResult::cannotRemove, "/home/x/Quillon.desktop"};
+    runOptions({O::IDC_START_WITH_WINDOWS, O::IDOK_CLOSE});
+    EXPECT_EQ(fields(settings), fields({0, 1, 1, 0, "Lobby.pla"})) << "checked, though disabled";
     EXPECT_EQ(settingsSaved, 2);
-    EXPECT_FALSE(std::filesystem::exists(entry()));
-    EXPECT_TRUE(boxes.boxes.empty());
-}
-
-TEST_F(LaunchPadOptionsTest, AReadOnlyEntryIsKeptAndNamedAndTheSettingsAreSavedAnyway) {
-    std::filesystem::create_directories(config.file("autostart"));
-    writeText(entry(), "[Desktop Entry]\nType=Application\nName=Mine\nExec=mine\n");
-    ::chmod(entry().c_str(), 0444);
-    for (int id : {1059, 1059}) { // on, then off again: neither may touch the user's file
-        runOptions([id](COptionsDlg& dlg) {
-            clickIn(dlg, id);
-            clickIn(dlg, 1);
-        });
-    }
-    EXPECT_EQ(settingsSaved, 2);
-    EXPECT_EQ(settings.startWithWindows, 0u);
-    ASSERT_EQ(boxes.boxes.size(), 2u);
-    for (const auto& box : boxes.boxes) {
-        EXPECT_NE(box.text.find(entry()), std::string::npos) << box.text;
-        EXPECT_EQ(box.type, MB_OK | MB_ICONSTOP);
-    }
-    EXPECT_EQ(readText(entry()), "[Desktop Entry]\nType=Application\nName=Mine\nExec=mine\n");
+    EXPECT_TRUE(player->IsPlaying());
+    EXPECT_TRUE(mci.take().empty()) << "neither stopped nor started again";
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_NE(boxes.boxes[0].text.find("/home/x/Quillon.desktop"), std::string::npos);
+    EXPECT_EQ(boxes.boxes[0].type, MB_OK | MB_ICONSTOP);
 }
 
 } // namespace

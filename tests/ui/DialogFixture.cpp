@@ -42,7 +42,7 @@ DialogContext DialogFixture::context() {
     context.saveSettings = [this] { ++settingsSaved; };
     context.updateStartupShortcut = [this](const std::string& executablePath) {
         shortcutUpdates.push_back(executablePath);
-        return StartupShortcutResult{};
+        return shortcutResult;
     };
     return context;
 }

@@ -50,6 +50,7 @@ protected:
     /// Declared after the players it drives, so it goes first.
     std::unique_ptr<MoxPlayListPlayer> player;
     int settingsSaved = 0;
-    /// The executable paths the autostart entry was brought in line with.
+    /// The executable paths the autostart entry was brought in line with, and what that came to.
     std::vector<std::string> shortcutUpdates;
+    StartupShortcutResult shortcutResult;
 };

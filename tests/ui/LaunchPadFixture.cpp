@@ -44,19 +44,7 @@ std::vector<std::string> LaunchPadFixture::entries() const {
     return out;
 }
 
-namespace {
-
-bool showsIcon(const QPushButton* button, unsigned id) {
-    const QSize size(24, 24);
-    return button->icon().pixmap(size).toImage() == LoadIconResource(id).pixmap(size).toImage();
-}
-
-} // namespace
-
-bool LaunchPadFixture::showsStopIcon() const {
-    return showsIcon(button(CLaunchPadDlg::IDC_PLAY_STOP), 179);
-}
-
-bool LaunchPadFixture::showsPlayIcon() const {
-    return showsIcon(button(CLaunchPadDlg::IDC_PLAY_STOP), 150);
+bool LaunchPadFixture::showsStop() const {
+    return button(CLaunchPadDlg::IDC_PLAY_STOP)->icon().pixmap(24).toImage() ==
+           LoadIconResource(179).pixmap(24).toImage();
 }

@@ -23,8 +23,8 @@ protected:
     void writeWaveList(const std::string& name, const std::vector<std::string>& waves);
     /// The list of combo box entries.
     std::vector<std::string> entries() const;
-    bool showsStopIcon() const;
-    bool showsPlayIcon() const;
+    /// Whether the play/stop button shows its stop icon (else its play icon).
+    bool showsStop() const;
 
     std::unique_ptr<CLaunchPadDlg> dialog;
 };

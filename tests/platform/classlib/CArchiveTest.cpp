@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -39,12 +40,36 @@ Bytes prefixed(const Bytes& prefix, std::size_t length, char fill) {
     return out;
 }
 
-TEST_F(CArchiveTest, StoresNumbersLittleEndian) {
+TEST_F(CArchiveTest, StoresNumbersLittleEndianCountsInTwoOrSixBytesAndNamesInTheAnsiCodePage) {
     const Bytes bytes = store([](CArchive& ar) {
         ar << static_cast<BYTE>(0xAB) << static_cast<WORD>(0x1234) << static_cast<DWORD>(0x01020304)
-           << static_cast<LONG>(-2);
+           << static_cast<LONG>(-2) << std::string("Caf\xC3\xA9");
+        ar.WriteCount(6);
+        ar.WriteCount(0xFFFF);
     });
-    EXPECT_EQ(bytes, HexBytes("AB 34 12 04 03 02 01 FE FF FF FF"));
+    // "Café" as written on the original platform: Windows-1252, é = E9.
+    EXPECT_EQ(bytes,
+              HexBytes("AB 34 12 04 03 02 01 FE FF FF FF 04 43 61 66 E9 06 00 FF FF FF FF 00 00"));
+    load(bytes, [](CArchive& ar) {
+        BYTE b = 0;
+        WORD w = 0;
+        DWORD d = 0;
+        LONG l = 0;
+        std::string name;
+        ar >> b >> w >> d >> l >> name;
+        EXPECT_EQ(std::tuple(b, w, d, l, name),
+                  std::tuple(0xAB, 0x1234, 0x01020304, -2, "Caf\xC3\xA9"));
+        EXPECT_EQ(ar.ReadCount(), 6u);
+        EXPECT_EQ(ar.ReadCount(), 0xFFFFu);
+    });
+    // Archives refuse the wrong direction.
+    EXPECT_THROW(load(HexBytes("00"), [](CArchive& ar) { ar << static_cast<BYTE>(1); }),
+                 CArchiveException);
+    EXPECT_THROW(store([](CArchive& ar) {
+                     BYTE b;
+                     ar >> b;
+                 }),
+                 CArchiveException);
 }
 
 TEST_F(CArchiveTest, StringLengthPrefixTakesItsThreeForms) {
@@ -128,37 +153,6 @@ TEST_F(CArchiveTest, TruncatedInputRaisesEndOfFileAndImpossibleLengthsAreRefused
     EXPECT_EQ(causeOf(HexBytes("05 61 62"), readString), CArchiveException::badIndex);
     EXPECT_EQ(causeOf(HexBytes("FF FF FF FF FF FF FF 61 62 63 64 65"), readString),
               CArchiveException::badIndex);
-}
-
-TEST_F(CArchiveTest, ArchivesRefuseTheWrongDirection) {
-    EXPECT_THROW(load(HexBytes("00"), [](CArchive& ar) { ar << static_cast<BYTE>(1); }),
-                 CArchiveException);
-    EXPECT_THROW(store([](CArchive& ar) {
-                     BYTE b;
-                     ar >> b;
-                 }),
-                 CArchiveException);
-}
-
-TEST_F(CArchiveTest, CountsUseTwoOrSixBytes) {
-    const Bytes bytes = store([](CArchive& ar) {
-        ar.WriteCount(6);
-        ar.WriteCount(0xFFFF);
-    });
-    EXPECT_EQ(bytes, HexBytes("06 00 FF FF FF FF 00 00"));
-    load(bytes, [](CArchive& ar) {
-        EXPECT_EQ(ar.ReadCount(), 6u);
-        EXPECT_EQ(ar.ReadCount(), 0xFFFFu);
-    });
-}
-
-TEST_F(CArchiveTest, NamesCrossTheAnsiCodePage) {
-    // "Café.wav" as written on the original platform: Windows-1252, é = E9.
-    const Bytes windows = HexBytes("08 43 61 66 E9 2E 77 61 76");
-    std::string name;
-    load(windows, [&](CArchive& ar) { ar >> name; });
-    EXPECT_EQ(name, "Caf\xC3\xA9.wav");
-    EXPECT_EQ(store([&](CArchive& ar) { ar << name; }), windows);
 }
 
 } // namespace

@@ -1,23 +1,16 @@
 #include "platform/classlib/CFile.h"
 
 #include "platform/classlib/CException.h"
-#include "tests/support/TempDir.h"
+#include "tests/platform/registry/TextFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <sys/resource.h>
 
 namespace {
 
-std::size_t entriesIn(const std::string& folder) {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) {
-        ++n;
-    }
-    return n;
-}
+using Names = std::vector<std::string>;
 
 TEST(CFileTest, MissingFilesAndFoldersRaiseNamingTheFile) {
     TempDir dir;
@@ -45,7 +38,7 @@ TEST(CFileTest, NewContentReplacesTheOldOnlyAtCloseAndNotIfAbandoned) {
         file.Write("abcd", 4);
     } // destroyed without Close, as when a save throws half-way
     EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
-    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file left behind";
+    EXPECT_EQ(filesIn(dir.path()), Names{"list.pla"}) << "no temporary file left behind";
     {
         CFile file(path, CFile::modeCreate | CFile::modeWrite);
         file.Write("abcd", 4);
@@ -53,7 +46,7 @@ TEST(CFileTest, NewContentReplacesTheOldOnlyAtCloseAndNotIfAbandoned) {
         file.Close();
     }
     EXPECT_EQ(ReadFileBytes(path), HexBytes("61 62 63 64"));
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
+    EXPECT_EQ(filesIn(dir.path()), Names{"list.pla"});
 }
 
 TEST(CFileTest, FailedWriteRaisesAndKeepsThePreviousFile) {
@@ -81,7 +74,7 @@ TEST(CFileTest, FailedWriteRaisesAndKeepsThePreviousFile) {
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_TRUE(raised);
     EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
+    EXPECT_EQ(filesIn(dir.path()), Names{"list.pla"});
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "platform/mixerapi/MemoryMixerLevelStore.h"
 
+#include <algorithm>
+
 ScopedMixerDevices::ScopedMixerDevices(MixerDevices devices)
     : m_previous(InstallMixerDevices(std::move(devices))) {}
 
@@ -12,45 +14,12 @@ ScopedMixerDevices::~ScopedMixerDevices() {
 ProbeMixerDevice::ProbeMixerDevice(std::shared_ptr<MixerDevice> inner)
     : m_inner(std::move(inner)) {}
 
-MMRESULT ProbeMixerDevice::Open() {
-    return m_inner->Open();
-}
-
-MMRESULT ProbeMixerDevice::GetDevCaps(MIXERCAPS& caps) {
-    const MMRESULT forced = capsResult;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->GetDevCaps(caps);
-}
-
-MMRESULT ProbeMixerDevice::GetLineInfo(MIXERLINE& line, DWORD query) {
-    const MMRESULT forced = lineInfoResult;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->GetLineInfo(line, query);
-}
-
-MMRESULT ProbeMixerDevice::GetLineControls(MIXERLINECONTROLS& controls, DWORD query) {
-    return m_inner->GetLineControls(controls, query);
-}
-
-MMRESULT ProbeMixerDevice::GetControlDetails(MIXERCONTROLDETAILS& details, DWORD query) {
-    const MMRESULT forced = readResult;
-    const MMRESULT result =
-        forced != MMSYSERR_NOERROR ? forced : m_inner->GetControlDetails(details, query);
-    record(details);
-    return result;
-}
-
-MMRESULT ProbeMixerDevice::SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) {
-    record(details);
-    const MMRESULT forced = writeResult;
-    return forced != MMSYSERR_NOERROR ? forced : m_inner->SetControlDetails(details, query);
-}
-
 void ProbeMixerDevice::record(const MIXERCONTROLDETAILS& details) {
     Request request{details.cChannels, details.cMultipleItems, {}};
     if (details.cbDetails == sizeof(DWORD)) {
-        const std::size_t count =
-            std::size_t{details.cChannels} * std::max<DWORD>(details.cMultipleItems, 1);
         const auto* words = static_cast<const DWORD*>(details.paDetails);
-        request.words.assign(words, words + count);
+        request.words.assign(words, words + details.cChannels *
+                                                std::max<std::size_t>(details.cMultipleItems, 1));
     }
     std::lock_guard lock(m_mutex);
     m_requests.push_back(std::move(request));
@@ -70,14 +39,13 @@ std::shared_ptr<SoftMixer> NewSoftMixer() {
     return std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
 }
 
-MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items, void* buffer,
-                                   DWORD cbDetails) {
+MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items, void* buffer) {
     MIXERCONTROLDETAILS details{};
     details.cbStruct = sizeof details;
     details.dwControlID = controlId;
     details.cChannels = channels;
     details.cMultipleItems = items;
-    details.cbDetails = cbDetails;
+    details.cbDetails = sizeof(DWORD);
     details.paDetails = buffer;
     return details;
 }
@@ -96,11 +64,11 @@ MixerControlDescription TestFader(DWORD controlId, DWORD minimum, DWORD maximum,
             std::move(values)};
 }
 
-MixerControlDescription TestMute(DWORD controlId, DWORD muted) {
+MixerControlDescription TestMute(DWORD controlId) {
     return {MakeMixerControl(controlId, MIXERCONTROL_CONTROLTYPE_MUTE,
                              MIXERCONTROL_CONTROLF_UNIFORM, "Mute", "Test Mute", 0, 1, 0),
             {},
-            {muted}};
+            {}};
 }
 
 MixerLineDescription TestSource(DWORD lineId, DWORD componentType, DWORD channels,
@@ -110,17 +78,17 @@ MixerLineDescription TestSource(DWORD lineId, DWORD componentType, DWORD channel
             std::move(controls)};
 }
 
-MixerDestinationDescription TestDestination(DWORD lineId, DWORD componentType,
-                                            std::vector<MixerLineDescription> sources) {
-    return {{MakeMixerLine(lineId, componentType, 2, "Destination", "Test Destination",
-                           MIXERLINE_TARGETTYPE_WAVEOUT),
-             {}},
-            std::move(sources)};
-}
-
-MixerDescription TestMixer(std::vector<MixerDestinationDescription> destinations) {
+MixerDescription
+TestMixer(std::vector<std::pair<DWORD, std::vector<MixerLineDescription>>> destinationTypes) {
     MixerDescription mixer;
     CopyMixerText(mixer.caps.szPname, "Test Mixer");
-    mixer.destinations = std::move(destinations);
+    DWORD lineId = 0xFFFF0000;
+    for (auto& [type, sources] : destinationTypes) {
+        mixer.destinations.push_back(
+            {{MakeMixerLine(lineId++, type, 2, "Destination", "Test Destination",
+                            MIXERLINE_TARGETTYPE_WAVEOUT),
+              {}},
+             std::move(sources)});
+    }
     return mixer;
 }

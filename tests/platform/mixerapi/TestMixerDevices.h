@@ -5,8 +5,6 @@
 #include "platform/mixerapi/MixerDevice.h"
 #include "platform/mixerapi/SoftMixer.h"
 
-#include <algorithm>
-#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -24,8 +22,8 @@ private:
     MixerDevices m_previous;
 };
 
-/// A device in front of another: it records the value requests that reach the device and
-/// fails the calls a test chooses (a result other than 0 is returned instead of calling on).
+/// A device in front of another: it records the value requests that reach it, and while
+/// `failure` is not 0 it answers every call with that code instead of calling on.
 class ProbeMixerDevice final : public MixerDevice {
 public:
     struct Request {
@@ -36,22 +34,36 @@ public:
 
     explicit ProbeMixerDevice(std::shared_ptr<MixerDevice> inner);
 
-    MMRESULT Open() override;
-    MMRESULT GetDevCaps(MIXERCAPS& caps) override;
-    MMRESULT GetLineInfo(MIXERLINE& line, DWORD query) override;
-    MMRESULT GetLineControls(MIXERLINECONTROLS& controls, DWORD query) override;
-    MMRESULT GetControlDetails(MIXERCONTROLDETAILS& details, DWORD query) override;
-    MMRESULT SetControlDetails(const MIXERCONTROLDETAILS& details, DWORD query) override;
+    MMRESULT GetDevCaps(MIXERCAPS& c) override {
+        return pass([&] { return m_inner->GetDevCaps(c); });
+    }
+    MMRESULT GetLineInfo(MIXERLINE& l, DWORD q) override {
+        return pass([&] { return m_inner->GetLineInfo(l, q); });
+    }
+    MMRESULT GetLineControls(MIXERLINECONTROLS& c, DWORD q) override {
+        return pass([&] { return m_inner->GetLineControls(c, q); });
+    }
+    MMRESULT GetControlDetails(MIXERCONTROLDETAILS& d, DWORD q) override {
+        const MMRESULT result = pass([&] { return m_inner->GetControlDetails(d, q); });
+        record(d);
+        return result;
+    }
+    MMRESULT SetControlDetails(const MIXERCONTROLDETAILS& d, DWORD q) override {
+        record(d);
+        return pass([&] { return m_inner->SetControlDetails(d, q); });
+    }
 
     std::vector<Request> Requests() const;
     void ClearRequests();
 
-    std::atomic<MMRESULT> capsResult{MMSYSERR_NOERROR};
-    std::atomic<MMRESULT> lineInfoResult{MMSYSERR_NOERROR};
-    std::atomic<MMRESULT> readResult{MMSYSERR_NOERROR};
-    std::atomic<MMRESULT> writeResult{MMSYSERR_NOERROR};
+    std::atomic<MMRESULT> failure{MMSYSERR_NOERROR};
 
 private:
+    template <typename Call>
+    MMRESULT pass(Call call) {
+        const MMRESULT forced = failure;
+        return forced != MMSYSERR_NOERROR ? forced : call();
+    }
     void record(const MIXERCONTROLDETAILS& details);
 
     std::shared_ptr<MixerDevice> m_inner;
@@ -59,22 +71,25 @@ private:
     std::vector<Request> m_requests;
 };
 
-/// Keeps the last report of each bus. Reports arrive one at a time under the mixer's lock.
-class LastReportListener final : public SoftMixerListener {
+/// Keeps every report in order. Reports arrive one at a time under the mixer's lock; read them
+/// once no other thread moves a fader.
+class RecordingListener final : public SoftMixerListener {
 public:
+    struct Report {
+        Bus bus;
+        BusFader level;
+        bool operator==(const Report&) const = default;
+    };
     void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) override {
-        last[static_cast<int>(bus)] = {left, right};
-        ++count;
+        reports.push_back({bus, {left, right}});
     }
-    std::array<BusFader, kBusCount> last{};
-    int count = 0;
+    std::vector<Report> reports;
 };
 
 /// A software mixer with a store of its own.
 std::shared_ptr<SoftMixer> NewSoftMixer();
 /// A value request for one control over the caller's buffer.
-MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items, void* buffer,
-                                   DWORD cbDetails = sizeof(DWORD));
+MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items, void* buffer);
 /// Writes one control's per-channel words through the mixer functions, as another program would.
 MMRESULT WriteControl(DWORD controlId, std::vector<DWORD> words,
                       HMIXEROBJ object = MixerObjectFromId(0));
@@ -83,12 +98,10 @@ MMRESULT WriteControl(DWORD controlId, std::vector<DWORD> words,
 MixerControlDescription TestFader(DWORD controlId, DWORD minimum, DWORD maximum,
                                   std::vector<DWORD> values = {}, DWORD flags = 0);
 /// A uniform mute switch.
-MixerControlDescription TestMute(DWORD controlId, DWORD muted = 0);
+MixerControlDescription TestMute(DWORD controlId);
 /// A source line with its controls.
 MixerLineDescription TestSource(DWORD lineId, DWORD componentType, DWORD channels,
                                 std::vector<MixerControlDescription> controls);
-/// A destination line with its sources (the destination has no controls of its own).
-MixerDestinationDescription TestDestination(DWORD lineId, DWORD componentType,
-                                            std::vector<MixerLineDescription> sources);
-/// A whole mixer of those destinations.
-MixerDescription TestMixer(std::vector<MixerDestinationDescription> destinations);
+/// A mixer of destinations (each without controls of its own) with their sources.
+MixerDescription
+TestMixer(std::vector<std::pair<DWORD, std::vector<MixerLineDescription>>> destinationTypes);

@@ -6,96 +6,102 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
-/// A store in a scratch folder, with helpers for the common calls.
+namespace fs = std::filesystem;
+
+const char* const kQuillon = "SOFTWARE\\Corvale\\QUILLON";
+
+LONG setDword(RegistryStore& store, const char* path, const char* name, DWORD value) {
+    HKEY key = nullptr;
+    LONG result = RegCreateKeyEx(store.Root(HKEY_CURRENT_USER), path, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                 nullptr, &key, nullptr);
+    if (result == ERROR_SUCCESS) {
+        result = RegSetValueEx(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+        RegCloseKey(key);
+    }
+    return result;
+}
+
+LONG getDword(RegistryStore& store, const char* path, const char* name, DWORD& value) {
+    HKEY key = nullptr;
+    LONG result = RegOpenKeyEx(store.Root(HKEY_CURRENT_USER), path, 0, KEY_READ, &key);
+    if (result == ERROR_SUCCESS) {
+        DWORD size = sizeof value;
+        result =
+            RegQueryValueEx(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+    }
+    return result;
+}
+
+/// A store in a scratch folder.
 class RegistryTest : public ::testing::Test {
 protected:
     HKEY user() const { return store.Root(HKEY_CURRENT_USER); }
-
-    HKEY create(HKEY parent, const char* path, DWORD* disposition = nullptr,
-                REGSAM access = KEY_ALL_ACCESS) {
+    HKEY create(const char* path, DWORD* disposition = nullptr) {
         HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyEx(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                                 &key, disposition),
+        EXPECT_EQ(RegCreateKeyEx(user(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                 nullptr, &key, disposition),
                   ERROR_SUCCESS)
             << path;
         return key;
     }
-
-    LONG open(HKEY parent, const char* path, HKEY& key, REGSAM access = KEY_ALL_ACCESS) {
-        return RegOpenKeyEx(parent, path, 0, access, &key);
+    static LONG open(HKEY parent, const char* path, HKEY& key) {
+        return RegOpenKeyEx(parent, path, 0, KEY_ALL_ACCESS, &key);
     }
-
-    LONG setString(HKEY key, const char* name, const std::string& value) {
+    static LONG setString(HKEY key, const char* name, const std::string& value) {
         return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>(value.size() + 1));
     }
-
     std::string text() const { return readText(store.FilePath()); }
 
     TempDir dir;
     RegistryStore store{dir.file("config/quillon/registry.reg")};
 };
+using RegistryStoreTest = RegistryTest;
 
-TEST_F(RegistryTest, CreatesKeysAndTellsWhetherTheyExisted) {
+TEST_F(RegistryTest, KeysKeepTheirFirstSpellingAndNamesTheStoreCouldNotKeepAreRefused) {
     DWORD disposition = 0;
-    RegCloseKey(create(user(), "SOFTWARE\\Corvale\\QUILLON", &disposition));
+    RegCloseKey(create(kQuillon, &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-    RegCloseKey(create(user(), "software\\CORVALE\\quillon", &disposition));
+    RegCloseKey(create("software\\CORVALE\\quillon", &disposition));
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-
-    // The spelling of the first creation stays, whatever case later calls use.
     HKEY opened = nullptr;
     ASSERT_EQ(open(user(), "Software\\corvale\\Quillon", opened), ERROR_SUCCESS);
-    ASSERT_EQ(setString(opened, "x", "y"), ERROR_SUCCESS);
-    EXPECT_NE(text().find("[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n\"x\"=\"y\"\n"),
+    ASSERT_EQ(setString(opened, "Value", "x"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(opened, "VALUE", "y"), ERROR_SUCCESS); // values keep theirs too
+    EXPECT_NE(text().find("[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n\"Value\"=\"y\"\n"),
               std::string::npos)
         << text();
+    EXPECT_EQ(setString(opened, "two\nlines", "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueEx(opened, "x", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
     RegCloseKey(opened);
 
     HKEY missing = reinterpret_cast<HKEY>(&disposition);
     EXPECT_EQ(open(user(), "SOFTWARE\\Nobody", missing), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing, nullptr);
+    std::string deep = "SOFTWARE";
+    for (int i = 0; i < 512; ++i) {
+        deep += "\\k";
+    }
+    for (const std::string& path :
+         {std::string("SOFTWARE\\\\Twice"), std::string("SOFTWARE\\"),
+          std::string("SOFTWARE\\") + std::string(256, 'k'), std::string("SOFTWARE\\a\nb"), deep}) {
+        EXPECT_EQ(RegCreateKeyEx(user(), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                 &missing, nullptr),
+                  ERROR_INVALID_PARAMETER)
+            << path;
+    }
 }
 
-TEST_F(RegistryTest, ReadsReportSizeTypeAndMoreData) {
-    HKEY key = create(user(), "SOFTWARE\\Test");
-    const std::string long100(99, 'x');
-    ASSERT_EQ(setString(key, "Long", long100), ERROR_SUCCESS);
-
-    DWORD type = 0;
-    DWORD size = 0;
-    EXPECT_EQ(RegQueryValueEx(key, "long", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(size, 100u);
-
-    BYTE buffer[128];
-    std::memset(buffer, 0xAA, sizeof buffer);
-    size = 64;
-    EXPECT_EQ(RegQueryValueEx(key, "Long", nullptr, nullptr, buffer, &size), ERROR_MORE_DATA);
-    EXPECT_EQ(size, 100u);
-    EXPECT_EQ(buffer[0], 0xAA); // untouched
-
-    size = 100;
-    ASSERT_EQ(RegQueryValueEx(key, "Long", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer)), long100);
-    EXPECT_EQ(buffer[100], 0xAA);
-    EXPECT_EQ(RegQueryValueEx(key, "Long", nullptr, nullptr, buffer, nullptr),
-              ERROR_INVALID_PARAMETER);
-
-    // A write in other case replaces the value and keeps the spelling of its first name.
-    ASSERT_EQ(setString(key, "LONG", "short"), ERROR_SUCCESS);
-    EXPECT_NE(text().find("\"Long\"=\"short\""), std::string::npos) << text();
-    RegCloseKey(key);
-}
-
-TEST_F(RegistryTest, RefusesHandlesThatAreNotOpen) {
-    HKEY key = create(user(), "SOFTWARE\\Handles");
+TEST_F(RegistryTest, HandlesThatAreNotOpenAndKeysThatWentAreRefused) {
+    HKEY key = create("SOFTWARE\\Handles");
     ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     HKEY sub = nullptr;
     for (HKEY bad : {key, static_cast<HKEY>(nullptr), reinterpret_cast<HKEY>(&sub)}) {
@@ -107,84 +113,178 @@ TEST_F(RegistryTest, RefusesHandlesThatAreNotOpen) {
     EXPECT_EQ(RegCloseKey(user()), ERROR_SUCCESS);
     ASSERT_EQ(open(user(), "SOFTWARE\\Handles", sub), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(sub), ERROR_SUCCESS);
-}
 
-TEST_F(RegistryTest, DeletesOnlyKeysWithoutSubkeys) {
-    RegCloseKey(create(user(), "SOFTWARE\\Corvale\\QUILLON\\Mixer"));
+    // Only keys without subkeys are deleted; the always-present ones stay.
+    RegCloseKey(create("SOFTWARE\\Corvale\\QUILLON\\Mixer"));
     HKEY quillon = nullptr;
-    ASSERT_EQ(open(user(), "SOFTWARE\\Corvale\\QUILLON", quillon), ERROR_SUCCESS);
-    ASSERT_EQ(setString(quillon, "Default Play List", "demo.pla"), ERROR_SUCCESS);
-
-    EXPECT_EQ(RegDeleteKey(user(), "SOFTWARE\\Corvale\\QUILLON"), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(open(user(), kQuillon, quillon), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKey(user(), kQuillon), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKey(user(), "SOFTWARE\\Nothing\\Below"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKey(quillon, "MIXER"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(user(), "software\\corvale\\quillon"), ERROR_SUCCESS);
-    EXPECT_EQ(text().find("QUILLON"), std::string::npos) << text();
-
-    // The handle outlives its key; it says so instead of recreating the key.
-    EXPECT_EQ(setString(quillon, "Default Play List", "x"), ERROR_KEY_DELETED);
-    EXPECT_EQ(text().find("QUILLON"), std::string::npos);
-    EXPECT_EQ(RegCloseKey(quillon), ERROR_SUCCESS);
-    // The always-present keys stay.
     EXPECT_EQ(RegDeleteKey(user(), "SOFTWARE"), ERROR_ACCESS_DENIED);
-}
-
-TEST_F(RegistryTest, RefusesNamesTheStoreCouldNotKeep) {
-    HKEY key = nullptr;
-    std::string deep = "SOFTWARE";
-    for (int i = 0; i < 512; ++i) {
-        deep += "\\k";
-    }
-    for (const std::string& path :
-         {std::string("SOFTWARE\\\\Twice"), std::string("SOFTWARE\\"),
-          std::string("SOFTWARE\\") + std::string(256, 'k'), std::string("SOFTWARE\\a\nb"), deep}) {
-        EXPECT_EQ(RegCreateKeyEx(user(), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                 nullptr),
-                  ERROR_INVALID_PARAMETER)
-            << path;
-    }
-    key = create(user(), "SOFTWARE\\Names");
-    EXPECT_EQ(setString(key, "two\nlines", "x"), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegSetValueEx(key, "x", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
-    RegCloseKey(key);
+    // The handle outlives its key; it says so instead of making the key again.
+    EXPECT_EQ(setString(quillon, "Default Play List", "x"), ERROR_KEY_DELETED);
+    EXPECT_EQ(text().find("QUILLON"), std::string::npos) << text();
+    EXPECT_EQ(RegCloseKey(quillon), ERROR_SUCCESS);
 }
 
 // The predefined roots address the store in the user's configuration folder. Each case runs in
 // a child process, which makes the process's default store for itself.
-int runChild(const std::string& xdgConfigHome, const std::string& home) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (xdgConfigHome.empty()) {
-            ::unsetenv("XDG_CONFIG_HOME");
-        } else {
-            ::setenv("XDG_CONFIG_HOME", xdgConfigHome.c_str(), 1);
-        }
-        ::setenv("HOME", home.c_str(), 1);
-        HKEY key = nullptr;
-        DWORD value = 7;
-        const bool ok =
-            RegCreateKeyEx(HKEY_CURRENT_USER, "SOFTWARE\\Corvale\\QUILLON", 0, nullptr, 0,
-                           KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS &&
-            RegSetValueEx(key, "Seven", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), 4) ==
-                ERROR_SUCCESS &&
-            RegCloseKey(key) == ERROR_SUCCESS &&
-            RegistryStore::ProcessDefault().FilePath() == RegistryStore::DefaultFilePath();
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(RegistryDefaultStoreTest, LivesInTheUserConfigFolder) {
     TempDir dir;
-    ASSERT_EQ(runChild(dir.file("xdg"), dir.file("home")), 0);
-    EXPECT_TRUE(std::filesystem::exists(dir.file("xdg/quillon/registry.reg")));
+    const auto writesIn = [&dir](const char* xdgConfigHome, const std::string& home,
+                                 const std::string& expected) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (xdgConfigHome == nullptr) {
+                ::unsetenv("XDG_CONFIG_HOME");
+            } else {
+                ::setenv("XDG_CONFIG_HOME", xdgConfigHome, 1);
+            }
+            ::setenv("HOME", dir.file(home).c_str(), 1);
+            HKEY key = nullptr;
+            DWORD value = 7;
+            ::_exit(RegCreateKeyEx(HKEY_CURRENT_USER, kQuillon, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                   nullptr, &key, nullptr) == ERROR_SUCCESS &&
+                            RegSetValueEx(key, "Seven", 0, REG_DWORD,
+                                          reinterpret_cast<BYTE*>(&value), 4) == ERROR_SUCCESS
+                        ? 0
+                        : 1);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << expected;
+        EXPECT_TRUE(fs::exists(dir.file(expected))) << expected;
+    };
+    writesIn(dir.file("xdg").c_str(), "home", "xdg/quillon/registry.reg");
     // A relative XDG_CONFIG_HOME is ignored, as is an unset one: ~/.config then.
-    ASSERT_EQ(runChild("relative/config", dir.file("home1")), 0);
-    EXPECT_TRUE(std::filesystem::exists(dir.file("home1/.config/quillon/registry.reg")));
-    ASSERT_EQ(runChild("", dir.file("home2")), 0);
-    EXPECT_TRUE(std::filesystem::exists(dir.file("home2/.config/quillon/registry.reg")));
+    writesIn("relative/config", "home1", "home1/.config/quillon/registry.reg");
+    writesIn(nullptr, "home2", "home2/.config/quillon/registry.reg");
+}
+
+TEST_F(RegistryStoreTest, KeepsAReadableFileReplacedWhole) {
+    // Reading a store that does not exist yet makes nothing.
+    DWORD value = 0;
+    EXPECT_EQ(getDword(store, kQuillon, "x", value), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(fs::exists(dir.file("config")));
+
+    ASSERT_EQ(setDword(store, kQuillon, "Start With Windows", 1), ERROR_SUCCESS);
+    EXPECT_EQ(fs::status(store.FilePath()).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(dir.file("config/quillon")).permissions(), fs::perms(0700));
+
+    // A mode the user chose is kept; no temporary file is left behind.
+    ::chmod(store.FilePath().c_str(), 0644);
+    ASSERT_EQ(setDword(store, kQuillon, "Start With Windows", 0), ERROR_SUCCESS);
+    EXPECT_EQ(fs::status(store.FilePath()).permissions(), fs::perms(0644));
+    EXPECT_EQ(filesIn(dir.file("config/quillon")),
+              (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
+
+    // Writing what is already stored does not touch the file: every real write renames a new
+    // file into place.
+    struct stat before {};
+    struct stat after {};
+    ::stat(store.FilePath().c_str(), &before);
+    ASSERT_EQ(setDword(store, kQuillon, "Start With Windows", 0), ERROR_SUCCESS);
+    ::stat(store.FilePath().c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+}
+
+TEST_F(RegistryStoreTest, SetsADamagedFileAsideAndStartsEmpty) {
+    const std::string path = dir.file("registry.reg");
+    const std::string damaged = "Windows Registry Editor Version 5.00\n\n"
+                                "[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n"
+                                "\"Start With Windows\"=dword:00000001\n"
+                                "\"Default Play List\"=\"demo.pla\n";
+    writeText(path, damaged);
+    RegistryStore damagedStore(path);
+    testing::internal::CaptureStderr();
+    DWORD value = 5;
+    EXPECT_EQ(getDword(damagedStore, kQuillon, "Start With Windows", value), ERROR_FILE_NOT_FOUND);
+    const std::string notice = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(value, 5u);
+    const auto names = filesIn(dir.path());
+    ASSERT_EQ(names.size(), 2u) << testing::PrintToString(names);
+    EXPECT_EQ(names[0].rfind("registry.reg.damaged-", 0), 0u) << names[0];
+    EXPECT_EQ(readText(dir.file(names[0])), damaged);
+    EXPECT_NE(notice.find("line 5"), std::string::npos) << notice;
+    EXPECT_NE(notice.find(dir.file(names[0])), std::string::npos) << notice;
+
+    // The store goes on empty; a second damaged file gets a name of its own.
+    ASSERT_EQ(setDword(damagedStore, kQuillon, "Start With Windows", 1), ERROR_SUCCESS);
+    writeText(path, "garbage");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(setDword(damagedStore, "SOFTWARE\\Other", "x", 2), ERROR_SUCCESS);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(filesIn(dir.path()).size(), 4u);
+    EXPECT_EQ(getDword(damagedStore, "SOFTWARE\\Other", "x", value), ERROR_SUCCESS);
+    EXPECT_EQ(value, 2u);
+}
+
+TEST_F(RegistryStoreTest, NeitherReadsNorWritesBeyondItsSizeLimitNorTakesAFolderForAFile) {
+    const std::string path = dir.file("registry.reg");
+    RegistryStore small(path, 4096);
+    ASSERT_EQ(setDword(small, "SOFTWARE\\Small", "a", 1), ERROR_SUCCESS);
+    const std::string before = readText(path);
+    // A write that would make the file too big is refused and leaves the file alone.
+    HKEY key = nullptr;
+    ASSERT_EQ(open(small.Root(HKEY_CURRENT_USER), "SOFTWARE\\Small", key), ERROR_SUCCESS);
+    const std::vector<BYTE> big(3000, 0x41);
+    EXPECT_EQ(RegSetValueEx(key, "big", 0, REG_BINARY, big.data(), 3000), ERROR_CANTWRITE);
+    RegCloseKey(key);
+    EXPECT_EQ(readText(path), before);
+    // A file that grew too big by other hands is set aside unread.
+    writeText(path, before + std::string(1 << 20, ';'));
+    testing::internal::CaptureStderr();
+    DWORD value = 0;
+    EXPECT_EQ(getDword(small, "SOFTWARE\\Small", "a", value), ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("larger than 4096 bytes"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(path));
+
+    fs::create_directories(dir.file("folder.reg/inside"));
+    RegistryStore folder(dir.file("folder.reg"));
+    EXPECT_EQ(getDword(folder, "SOFTWARE", "x", value), ERROR_CANTREAD) << "not an empty store";
+    EXPECT_NE(setDword(folder, "SOFTWARE", "x", 1), ERROR_SUCCESS);
+    EXPECT_TRUE(fs::exists(dir.file("folder.reg/inside")));
+}
+
+// Every write reads the file afresh under a lock: another process and two threads, each with a
+// store of its own as a second copy of the program has, lose none of each other's writes.
+TEST_F(RegistryStoreTest, ProcessesAndThreadsWritingAtOnceKeepEachOthersWrites) {
+    constexpr DWORD kEach = 40;
+    const auto writeAll = [this](const std::string& prefix) {
+        RegistryStore own(store.FilePath());
+        bool ok = true;
+        for (DWORD n = 0; n < kEach; ++n) {
+            ok =
+                setDword(own, kQuillon, (prefix + std::to_string(n)).c_str(), n) == ERROR_SUCCESS &&
+                ok;
+        }
+        return ok;
+    };
+    const pid_t child = ::fork(); // before the threads start
+    if (child == 0) {
+        ::_exit(writeAll("Process ") ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    bool ok[2] = {};
+    std::thread a([&] { ok[0] = writeAll("Fader "); });
+    std::thread b([&] { ok[1] = writeAll("Setting "); });
+    a.join();
+    b.join();
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(ok[0] && ok[1]);
+    for (const std::string prefix : {"Process ", "Fader ", "Setting "}) {
+        for (DWORD n = 0; n < kEach; ++n) {
+            DWORD value = kEach;
+            const std::string name = prefix + std::to_string(n);
+            EXPECT_EQ(getDword(store, kQuillon, name.c_str(), value), ERROR_SUCCESS) << name;
+            EXPECT_EQ(value, n) << name;
+        }
+    }
 }
 
 } // namespace
