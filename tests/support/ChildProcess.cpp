@@ -1,15 +1,16 @@
 #include "tests/support/ChildProcess.h"
 
+#include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -24,52 +25,52 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     m_outPath = m_folder + "/out";
     m_errPath = m_folder + "/err";
 
-    // Everything the child needs is built before fork: after it, in a program with threads,
-    // only async-signal-safe calls are allowed until exec.
-    std::vector<std::string> env;
+    std::vector<std::string> env = environment;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
+        const std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;
         for (const std::string& override : environment) {
-            replaced = replaced || override.substr(0, override.find('=')) == name;
+            replaced = replaced || override.compare(0, name.size(), name) == 0;
         }
         if (!replaced) {
             env.push_back(entry);
         }
     }
-    env.insert(env.end(), environment.begin(), environment.end());
+    std::vector<std::string> args = argv;
     std::vector<char*> envp;
+    std::vector<char*> argp;
     for (std::string& e : env) {
         envp.push_back(e.data());
     }
+    for (std::string& a : args) {
+        argp.push_back(a.data());
+    }
     envp.push_back(nullptr);
-    std::vector<std::string> argCopy = argv;
-    std::vector<char*> args;
-    for (std::string& a : argCopy) {
-        args.push_back(a.data());
-    }
-    args.push_back(nullptr);
+    argp.push_back(nullptr);
 
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        throw std::runtime_error("fork failed");
+    // The test may block signals; the program must not inherit that.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT, 0644);
+    if (!workingDirectory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     }
-    if (pid == 0) {
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int out = ::open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) {
-            ::_exit(126);
-        }
-        ::execve(args[0], args.data(), envp.data());
-        ::_exit(127);
+    const int error =
+        ::posix_spawnp(&m_pid, argp[0], &actions, &attributes, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        std::filesystem::remove_all(m_folder);
+        throw std::runtime_error("cannot start " + argv[0]);
     }
-    m_pid = pid;
 }
 
 ChildProcess::~ChildProcess() {
@@ -88,16 +89,12 @@ void ChildProcess::Signal(int signal) {
 }
 
 bool ChildProcess::Running() {
-    if (m_ended) {
-        return false;
-    }
     int status = 0;
-    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+    if (!m_ended && ::waitpid(m_pid, &status, WNOHANG) == m_pid) {
         m_ended = true;
         m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return false;
     }
-    return true;
+    return !m_ended;
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
@@ -119,4 +116,20 @@ std::string ChildProcess::Output() const {
 std::string ChildProcess::Errors() const {
     const Bytes b = ReadFileBytes(m_errPath);
     return std::string(b.begin(), b.end());
+}
+
+CommandResult RunCommand(const std::string& commandLine, const std::string& input) {
+    TempDir dir;
+    WriteFileBytes(dir.file("in"), Bytes(input.begin(), input.end()));
+    ChildProcess shell({"/bin/sh", "-c", "(" + commandLine + ") <" + ShellQuote(dir.file("in"))});
+    const int status = shell.Wait(std::chrono::hours(1));
+    return {status, shell.Output(), shell.Errors()};
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
 }

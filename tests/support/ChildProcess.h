@@ -5,11 +5,12 @@
 #include <vector>
 
 /// A program started by a test, running beside it. Its standard output and error go to files
-/// that can be read while it runs.
+/// that can be read while it runs. Throws std::runtime_error when it cannot be started.
 class ChildProcess {
 public:
-    /// Starts argv[0] with the arguments, in the current environment plus `environment`
-    /// ("NAME=value" entries), in the folder `workingDirectory` (empty: the test's own).
+    /// Starts argv[0] (looked up in PATH when it holds no '/') with the arguments, in the
+    /// current environment plus `environment` ("NAME=value" entries), in the folder
+    /// `workingDirectory` (empty: the test's own).
     ChildProcess(const std::vector<std::string>& argv,
                  const std::vector<std::string>& environment = {},
                  const std::string& workingDirectory = {});

@@ -155,15 +155,6 @@ void WriteToneWave(const std::string& path, double frequency, double seconds,
 SmfWriter::SmfWriter(int ticksPerQuarter)
     : m_division(ticksPerQuarter) {}
 
-void SmfWriter::SetTempo(std::uint32_t microsPerQuarter) {
-    m_tempo = microsPerQuarter;
-    m_events.push_back({0,
-                        0,
-                        {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microsPerQuarter >> 16),
-                         static_cast<std::uint8_t>(microsPerQuarter >> 8),
-                         static_cast<std::uint8_t>(microsPerQuarter)}});
-}
-
 void SmfWriter::Program(int channel, int program) {
     m_events.push_back(
         {0, 1, {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(program)}});
@@ -259,41 +250,27 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 
 CdImage WriteCdImage(const std::string& dir, const std::string& base,
                      const std::vector<CdTrackSpec>& tracks, double amplitude) {
-    constexpr int kFramesPerSector = 588;
-    CdImage image;
-    image.cuePath = dir + "/" + base + ".cue";
-    image.binPath = dir + "/" + base + ".bin";
-    std::ofstream bin(image.binPath, std::ios::binary | std::ios::trunc);
+    constexpr std::size_t kFramesPerSector = 588;
+    CdImage image{dir + "/" + base + ".cue", dir + "/" + base + ".bin", {}, 0};
     std::ofstream cue(image.cuePath, std::ios::trunc);
     cue << "FILE \"" << base << ".bin\" BINARY\n";
-    std::int32_t sector = 0;
+    std::vector<float> disc;
     for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const auto sector = static_cast<std::int32_t>(disc.size() / kFramesPerSector);
         image.trackStart.push_back(sector);
-        char index[64];
-        std::snprintf(index, sizeof index, "    INDEX 01 %02d:%02d:%02d\n", sector / (75 * 60),
-                      (sector / 75) % 60, sector % 75);
-        char header[48];
-        std::snprintf(header, sizeof header, "  TRACK %02zu AUDIO\n", t + 1);
-        cue << header << index;
+        char lines[96];
+        std::snprintf(lines, sizeof lines, "  TRACK %02zu AUDIO\n    INDEX 01 %02d:%02d:%02d\n",
+                      t + 1, sector / (75 * 60), (sector / 75) % 60, sector % 75);
+        cue << lines;
         std::vector<float> tone =
             SineTone(tracks[t].frequency, tracks[t].seconds, 44100, amplitude);
-        std::size_t sectors = (tone.size() + kFramesPerSector - 1) / kFramesPerSector;
-        tone.resize(sectors * kFramesPerSector, 0.0f);
-        std::vector<char> bytes(tone.size() * 4);
-        for (std::size_t i = 0; i < tone.size(); ++i) {
-            auto s = static_cast<std::int16_t>(std::lround(tone[i] * 32767.0));
-            auto u = static_cast<std::uint16_t>(s);
-            bytes[i * 4] = static_cast<char>(u & 0xFF);
-            bytes[i * 4 + 1] = static_cast<char>(u >> 8);
-            bytes[i * 4 + 2] = static_cast<char>(u & 0xFF);
-            bytes[i * 4 + 3] = static_cast<char>(u >> 8);
-        }
-        bin.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        sector += static_cast<std::int32_t>(sectors);
+        tone.resize((tone.size() + kFramesPerSector - 1) / kFramesPerSector * kFramesPerSector);
+        disc.insert(disc.end(), tone.begin(), tone.end());
     }
-    image.leadout = sector;
-    if (!bin || !cue) {
-        throw std::runtime_error("cannot write the CD image in " + dir);
+    image.leadout = static_cast<std::int32_t>(disc.size() / kFramesPerSector);
+    WriteWave(image.binPath, disc, {44100, 2, SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE});
+    if (!cue) {
+        throw std::runtime_error("cannot write " + image.cuePath);
     }
     return image;
 }

@@ -54,8 +54,6 @@ void WriteToneWave(const std::string& path, double frequency, double seconds,
 class SmfWriter {
 public:
     explicit SmfWriter(int ticksPerQuarter = 480);
-    /// Microseconds per quarter note, from the start.
-    void SetTempo(std::uint32_t microsPerQuarter);
     void Program(int channel, int program);
     /// A note from start for length (seconds at the tempo set), velocity 1..127.
     void Note(double start, double length, int key, int velocity = 100, int channel = 0);
