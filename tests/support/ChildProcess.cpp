@@ -4,9 +4,7 @@
 #include "tests/support/TempDir.h"
 
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -16,38 +14,21 @@ extern char** environ;
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::vector<std::string>& environment,
-                           const std::string& workingDirectory) {
-    char folder[] = "/tmp/quillon-child-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+                           const std::string& workingDirectory)
+    : m_outPath(m_folder.file("out"))
+    , m_errPath(m_folder.file("err")) {
+    // env sets the variables and the folder, then runs the program found in PATH.
+    std::vector<std::string> words{"env"};
+    if (!workingDirectory.empty()) {
+        words.insert(words.end(), {"-C", workingDirectory});
     }
-    m_folder = folder;
-    m_outPath = m_folder + "/out";
-    m_errPath = m_folder + "/err";
-
-    std::vector<std::string> env = environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& override : environment) {
-            replaced = replaced || override.compare(0, name.size(), name) == 0;
-        }
-        if (!replaced) {
-            env.push_back(entry);
-        }
+    words.insert(words.end(), environment.begin(), environment.end());
+    words.insert(words.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (std::string& word : words) {
+        args.push_back(word.data());
     }
-    std::vector<std::string> args = argv;
-    std::vector<char*> envp;
-    std::vector<char*> argp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    for (std::string& a : args) {
-        argp.push_back(a.data());
-    }
-    envp.push_back(nullptr);
-    argp.push_back(nullptr);
+    args.push_back(nullptr);
 
     // The test may block signals; the program must not inherit that.
     posix_spawnattr_t attributes;
@@ -60,16 +41,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT, 0644);
-    if (!workingDirectory.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
-    }
-    const int error =
-        ::posix_spawnp(&m_pid, argp[0], &actions, &attributes, argp.data(), envp.data());
+    const int error = ::posix_spawnp(&m_pid, "env", &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
-        std::filesystem::remove_all(m_folder);
-        throw std::runtime_error("cannot start " + argv[0]);
+        throw std::runtime_error("cannot start env");
     }
 }
 
@@ -78,8 +54,6 @@ ChildProcess::~ChildProcess() {
         ::kill(m_pid, SIGKILL);
         Wait(std::chrono::seconds(5));
     }
-    std::error_code ec;
-    std::filesystem::remove_all(m_folder, ec);
 }
 
 void ChildProcess::Signal(int signal) {

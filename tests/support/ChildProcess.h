@@ -1,11 +1,13 @@
 #pragma once
 
+#include "tests/support/TempDir.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
 
 /// A program started by a test, running beside it. Its standard output and error go to files
-/// that can be read while it runs. Throws std::runtime_error when it cannot be started.
+/// that can be read while it runs.
 class ChildProcess {
 public:
     /// Starts argv[0] (looked up in PATH when it holds no '/') with the arguments, in the
@@ -32,7 +34,7 @@ private:
     int m_pid = -1;
     int m_status = -1;
     bool m_ended = false;
+    TempDir m_folder;
     std::string m_outPath;
     std::string m_errPath;
-    std::string m_folder;
 };
