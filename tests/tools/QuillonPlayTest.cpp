@@ -130,22 +130,19 @@ public:
     }
     /// Reads messages until one holds text and returns it; "" when none came in time.
     std::string WaitFor(const std::string& text, std::chrono::milliseconds timeout = 20s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (auto now = deadline - timeout; now < deadline;
-             now = std::chrono::steady_clock::now()) {
-            pollfd ready{m_fd.get(), POLLIN, 0};
-            char buffer[4096];
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-            if (::poll(&ready, 1, static_cast<int>(left.count())) > 0) {
+        std::string message;
+        const auto found = [&] {
+            for (pollfd ready{m_fd.get(), POLLIN, 0}; ::poll(&ready, 1, 0) > 0;) {
+                char buffer[4096];
                 const ssize_t n = ::recv(m_fd.get(), buffer, sizeof buffer, 0);
-                const std::string message(buffer,
-                                          static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+                message.assign(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
                 if (message.find(text) != std::string::npos) {
-                    return message;
+                    return true;
                 }
             }
-        }
-        return {};
+            return false;
+        };
+        return WaitUntil(found, timeout) ? message : "";
     }
 
 private:
