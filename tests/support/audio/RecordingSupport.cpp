@@ -23,11 +23,7 @@ void WriteRawStereoFloat(const std::string& path, const std::vector<float>& mono
 
 std::vector<float> SoundFile::Channel(int channel) const {
     std::vector<float> out;
-    if (channels == 0) {
-        return out;
-    }
-    out.reserve(samples.size() / static_cast<std::size_t>(channels));
-    for (std::size_t i = static_cast<std::size_t>(channel); i < samples.size();
+    for (auto i = static_cast<std::size_t>(channel); channels > 0 && i < samples.size();
          i += static_cast<std::size_t>(channels)) {
         out.push_back(samples[i]);
     }
@@ -40,11 +36,8 @@ SoundFile ReadSoundFile(const std::string& path) {
     if (file == nullptr) {
         throw std::runtime_error("cannot read " + path + ": " + sf_strerror(nullptr));
     }
-    SoundFile sound;
-    sound.rate = info.samplerate;
-    sound.channels = info.channels;
-    sound.format = info.format;
-    sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    SoundFile sound{info.samplerate, info.channels, info.format,
+                    std::vector<float>(static_cast<std::size_t>(info.frames * info.channels))};
     sf_readf_float(file, sound.samples.data(), info.frames);
     sf_close(file);
     return sound;
