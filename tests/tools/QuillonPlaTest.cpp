@@ -32,20 +32,20 @@ TEST_F(QuillonPlaTest, DumpsTheWorkedExampleAndMakesItBackAndKeepsEveryField) {
     ASSERT_EQ(pla("make B.pla", "", dump.out).exitStatus, 0);
     EXPECT_EQ(ReadFileBytes(data.file("B.pla")), kWorkedExample);
 
-    // Every field of its own value comes back; what is left out is filled in as the editor
-    // saves: the list's name and title from its path, an item's title from its name.
-    makeList(R"([{"kind": 101, "name": "Caf\u00e9.mid", "title": "Tune", "loopCount": 4,
-                  "reservedA": 5, "reservedB": 6, "volume": 80}, {"kind": 103, "name": "Track 2"}])",
-             "Caf\xC3\xA9 list.pla");
-    const CommandResult made = pla("dump 'Caf\xC3\xA9 list.pla'");
-    ASSERT_EQ(made.exitStatus, 0) << made.err;
-    EXPECT_EQ(nlohmann::json::parse(made.out), nlohmann::json::parse(R"({
-        "kind": 100, "name": "Caf\u00e9 list.pla", "title": "Caf\u00e9 list.pla", "loopCount": 1,
-        "reservedA": 0, "count": 2,
-        "items": [{"kind": 101, "name": "Caf\u00e9.mid", "title": "Tune", "loopCount": 4,
-                   "reservedA": 5, "reservedB": 6, "volume": 80},
-                  {"kind": 103, "name": "Track 2", "title": "Track 2", "loopCount": 1,
-                   "reservedA": 0, "reservedB": 1, "volume": 0}]})"));
+    // Every field of its own value comes back as it went in.
+    const auto full = nlohmann::json::parse(R"({
+        "kind": 100, "name": "C:\\Hold.pla", "title": "Hold", "loopCount": 3, "reservedA": 7,
+        "count": 1, "items": [{"kind": 101, "name": "Caf\u00e9.mid", "title": "Tune",
+                               "loopCount": 4, "reservedA": 5, "reservedB": 6, "volume": 80}]})");
+    ASSERT_EQ(pla("make full.pla", "", full.dump()).exitStatus, 0);
+    EXPECT_EQ(nlohmann::json::parse(pla("dump full.pla").out), full);
+    // What is left out is filled in as the editor saves: the list's name and title from its
+    // path, an item's title from its name.
+    makeList(R"([{"kind": 103, "name": "Track 2"}])");
+    EXPECT_EQ(nlohmann::json::parse(pla("dump list.pla").out), nlohmann::json::parse(R"({
+        "kind": 100, "name": "list.pla", "title": "list.pla", "loopCount": 1, "reservedA": 0,
+        "count": 1, "items": [{"kind": 103, "name": "Track 2", "title": "Track 2", "loopCount": 1,
+                               "reservedA": 0, "reservedB": 1, "volume": 0}]})"));
 }
 
 TEST_F(QuillonPlaTest, BadInputGetsStatusOneAndLeavesFilesAloneBadUsageTwo) {
