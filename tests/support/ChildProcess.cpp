@@ -14,9 +14,7 @@ extern char** environ;
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::vector<std::string>& environment,
-                           const std::string& workingDirectory)
-    : m_outPath(m_folder.file("out"))
-    , m_errPath(m_folder.file("err")) {
+                           const std::string& workingDirectory) {
     // env sets the variables and the folder, then runs the program found in PATH.
     std::vector<std::string> words{"env"};
     if (!workingDirectory.empty()) {
@@ -39,8 +37,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, m_outPath.c_str(), O_WRONLY | O_CREAT, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, m_errPath.c_str(), O_WRONLY | O_CREAT, 0644);
+    for (const auto& [fd, name] : {std::pair{1, "out"}, {2, "err"}}) {
+        posix_spawn_file_actions_addopen(&actions, fd, m_folder.file(name).c_str(),
+                                         O_WRONLY | O_CREAT, 0644);
+    }
     const int error = ::posix_spawnp(&m_pid, "env", &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
@@ -83,12 +83,12 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
 }
 
 std::string ChildProcess::Output() const {
-    const Bytes b = ReadFileBytes(m_outPath);
+    const Bytes b = ReadFileBytes(m_folder.file("out"));
     return std::string(b.begin(), b.end());
 }
 
 std::string ChildProcess::Errors() const {
-    const Bytes b = ReadFileBytes(m_errPath);
+    const Bytes b = ReadFileBytes(m_folder.file("err"));
     return std::string(b.begin(), b.end());
 }
 

@@ -34,7 +34,5 @@ private:
     int m_pid = -1;
     int m_status = -1;
     bool m_ended = false;
-    TempDir m_folder;
-    std::string m_outPath;
-    std::string m_errPath;
+    TempDir m_folder; ///< "out" and "err", the program's output and errors
 };
