@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 namespace {
@@ -15,30 +16,28 @@ TEST(CleanRecordingThreadsTest, CallsOnWorkerThreadsMatchTheSameCallsInTurn) {
     TempDir dir;
     const auto speech = testaudio::SpeechLikeSignal(3.0, 16000, 0.3);
     std::vector<float> noisy = testaudio::WhiteNoise(speech.samples.size(), 0.01);
-    for (std::size_t i = 0; i < noisy.size(); ++i) {
-        noisy[i] += speech.samples[i];
-    }
-    const int kFiles = 3;
+    std::transform(noisy.begin(), noisy.end(), speech.samples.begin(), noisy.begin(),
+                   std::plus<>());
+    const auto file = [&](const char* copy, int i) {
+        return dir.file(copy + std::to_string(i) + ".wav");
+    };
+    constexpr int kFiles = 3;
     for (int i = 0; i < kFiles; ++i) {
         for (const char* copy : {"alone", "together"}) {
-            testaudio::WriteWave(dir.file(copy + std::to_string(i) + ".wav"), noisy,
+            testaudio::WriteWave(file(copy, i), noisy,
                                  {16000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_U8});
         }
+        ASSERT_TRUE(CleanRecording(file("alone", i), {true, true}).Succeeded());
     }
-    for (int i = 0; i < kFiles; ++i) {
-        ASSERT_TRUE(CleanRecording(dir.file("alone" + std::to_string(i) + ".wav"), {true, true})
-                        .Succeeded());
-    }
-    std::vector<std::thread> workers;
     std::vector<double> lastFraction(kFiles, 0.0);
     std::vector<CleanResult> results(kFiles);
+    std::vector<std::thread> workers;
     for (int i = 0; i < kFiles; ++i) {
         workers.emplace_back([&, i] {
-            results[i] = CleanRecording(dir.file("together" + std::to_string(i) + ".wav"),
-                                        {true, true}, [&, i](double fraction) {
-                                            lastFraction[i] = fraction;
-                                            return true;
-                                        });
+            results[i] = CleanRecording(file("together", i), {true, true}, [&, i](double f) {
+                lastFraction[i] = f;
+                return true;
+            });
         });
     }
     for (auto& worker : workers) {
@@ -47,8 +46,7 @@ TEST(CleanRecordingThreadsTest, CallsOnWorkerThreadsMatchTheSameCallsInTurn) {
     for (int i = 0; i < kFiles; ++i) {
         EXPECT_TRUE(results[i].Succeeded()) << results[i].message;
         EXPECT_EQ(lastFraction[i], 1.0);
-        EXPECT_EQ(ReadFileBytes(dir.file("together" + std::to_string(i) + ".wav")),
-                  ReadFileBytes(dir.file("alone" + std::to_string(i) + ".wav")));
+        EXPECT_EQ(ReadFileBytes(file("together", i)), ReadFileBytes(file("alone", i)));
     }
 }
 

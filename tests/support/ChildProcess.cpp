@@ -1,75 +1,52 @@
 #include "tests/support/ChildProcess.h"
 
+#include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
 
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
+#include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 extern char** environ;
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::vector<std::string>& environment,
                            const std::string& workingDirectory) {
-    char folder[] = "/tmp/quillon-child-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    // env sets the variables and the folder, then runs the program found in PATH.
+    std::vector<std::string> words{"env"};
+    if (!workingDirectory.empty()) {
+        words.insert(words.end(), {"-C", workingDirectory});
     }
-    m_folder = folder;
-    m_outPath = m_folder + "/out";
-    m_errPath = m_folder + "/err";
-
-    // Everything the child needs is built before fork: after it, in a program with threads,
-    // only async-signal-safe calls are allowed until exec.
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const std::string& override : environment) {
-            replaced = replaced || override.substr(0, override.find('=')) == name;
-        }
-        if (!replaced) {
-            env.push_back(entry);
-        }
-    }
-    env.insert(env.end(), environment.begin(), environment.end());
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy = argv;
+    words.insert(words.end(), environment.begin(), environment.end());
+    words.insert(words.end(), argv.begin(), argv.end());
     std::vector<char*> args;
-    for (std::string& a : argCopy) {
-        args.push_back(a.data());
+    for (std::string& word : words) {
+        args.push_back(word.data());
     }
     args.push_back(nullptr);
 
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        throw std::runtime_error("fork failed");
+    // The test may block signals; the program must not inherit that.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (const auto& [fd, name] : {std::pair{1, "out"}, {2, "err"}}) {
+        posix_spawn_file_actions_addopen(&actions, fd, m_folder.file(name).c_str(),
+                                         O_WRONLY | O_CREAT, 0644);
     }
-    if (pid == 0) {
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int out = ::open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) {
-            ::_exit(126);
-        }
-        ::execve(args[0], args.data(), envp.data());
-        ::_exit(127);
+    const int error = ::posix_spawnp(&m_pid, "env", &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        throw std::runtime_error("cannot start env");
     }
-    m_pid = pid;
 }
 
 ChildProcess::~ChildProcess() {
@@ -77,8 +54,6 @@ ChildProcess::~ChildProcess() {
         ::kill(m_pid, SIGKILL);
         Wait(std::chrono::seconds(5));
     }
-    std::error_code ec;
-    std::filesystem::remove_all(m_folder, ec);
 }
 
 void ChildProcess::Signal(int signal) {
@@ -88,16 +63,12 @@ void ChildProcess::Signal(int signal) {
 }
 
 bool ChildProcess::Running() {
-    if (m_ended) {
-        return false;
-    }
     int status = 0;
-    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+    if (!m_ended && ::waitpid(m_pid, &status, WNOHANG) == m_pid) {
         m_ended = true;
         m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return false;
     }
-    return true;
+    return !m_ended;
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
@@ -112,11 +83,27 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
 }
 
 std::string ChildProcess::Output() const {
-    const Bytes b = ReadFileBytes(m_outPath);
+    const Bytes b = ReadFileBytes(m_folder.file("out"));
     return std::string(b.begin(), b.end());
 }
 
 std::string ChildProcess::Errors() const {
-    const Bytes b = ReadFileBytes(m_errPath);
+    const Bytes b = ReadFileBytes(m_folder.file("err"));
     return std::string(b.begin(), b.end());
+}
+
+CommandResult RunCommand(const std::string& commandLine, const std::string& input) {
+    TempDir dir;
+    WriteFileBytes(dir.file("in"), Bytes(input.begin(), input.end()));
+    ChildProcess shell({"/bin/sh", "-c", "(" + commandLine + ") <" + ShellQuote(dir.file("in"))});
+    const int status = shell.Wait(std::chrono::hours(1));
+    return {status, shell.Output(), shell.Errors()};
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
 }

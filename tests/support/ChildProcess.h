@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/TempDir.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -8,8 +10,9 @@
 /// that can be read while it runs.
 class ChildProcess {
 public:
-    /// Starts argv[0] with the arguments, in the current environment plus `environment`
-    /// ("NAME=value" entries), in the folder `workingDirectory` (empty: the test's own).
+    /// Starts argv[0] (looked up in PATH when it holds no '/') with the arguments, in the
+    /// current environment plus `environment` ("NAME=value" entries), in the folder
+    /// `workingDirectory` (empty: the test's own).
     ChildProcess(const std::vector<std::string>& argv,
                  const std::vector<std::string>& environment = {},
                  const std::string& workingDirectory = {});
@@ -31,7 +34,5 @@ private:
     int m_pid = -1;
     int m_status = -1;
     bool m_ended = false;
-    std::string m_outPath;
-    std::string m_errPath;
-    std::string m_folder;
+    TempDir m_folder; ///< "out" and "err", the program's output and errors
 };

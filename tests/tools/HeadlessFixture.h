@@ -1,46 +1,63 @@
 #pragma once
 
-// What the tests of quillon-play share: tones made on the spot, lists made with quillon-pla,
-// the program run beside the test, and its output recorded from the private sound server.
+// What the tests of quillon-play and quillon-pla share: a data folder of the test's own with
+// tones made on the spot and lists made with quillon-pla, the programs run in that folder with
+// a configuration folder of their own (mixer levels as on a first run).
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/audio/AudioAnalysis.h"
-#include "tests/support/audio/AudioCapture.h"
 #include "tests/support/audio/TestSignals.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
 using namespace std::chrono_literals;
 using namespace testaudio;
 
-inline constexpr int kRate = AudioCapture::kRate;
+/// Waits until `done` holds; false when it does not within the timeout.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
 
-/// A data folder of the test's own, play lists made with quillon-pla, and quillon-play run
-/// in that folder with a configuration folder of its own (mixer levels as on a first run).
 class HeadlessFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::create_directories(data.file("Wave Files"));
-        std::filesystem::create_directories(data.file("config"));
+        for (const char* folder : {"Wave Files", "Midi Files", "config"}) {
+            std::filesystem::create_directories(data.file(folder));
+        }
     }
 
     /// A tone followed by silence, so that every repetition stands apart in the capture.
-    void tone(const std::string& name, double frequency, double seconds, double silence = 0.12) {
-        std::vector<float> samples = SineTone(frequency, seconds, 44100, 0.5);
+    void tone(const std::string& name, double frequency, double seconds, double silence = 0.12,
+              double amplitude = 0.5) {
+        std::vector<float> samples = SineTone(frequency, seconds, 44100, amplitude);
         samples.resize(samples.size() + static_cast<std::size_t>(silence * 44100), 0.0f);
         WriteWave(data.file("Wave Files/" + name), samples, {});
     }
 
-    void makeList(const std::string& json) {
-        const CommandResult made = RunCommand(
-            std::string(QUILLON_PLA) + " make " + ShellQuote(data.file("list.pla")), json);
+    /// quillon-pla run in the data folder; `environment` is put in front ("NAME=value ...").
+    CommandResult pla(const std::string& arguments, const std::string& environment = "",
+                      const std::string& input = "") const {
+        return RunCommand("cd " + ShellQuote(data.path()) + " && " + environment + " " +
+                              QUILLON_PLA + " " + arguments,
+                          input);
+    }
+
+    /// A play list of the items (a JSON list) made by quillon-pla.
+    void makeList(const std::string& items, const std::string& name = "list.pla") {
+        const CommandResult made =
+            pla("make " + ShellQuote(name), "", R"({"items": )" + items + "}");
         ASSERT_EQ(made.exitStatus, 0) << made.err;
     }
 
@@ -50,37 +67,6 @@ protected:
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         environment.push_back("XDG_CONFIG_HOME=" + data.file("config"));
         return std::make_unique<ChildProcess>(argv, environment, data.path());
-    }
-
-    /// Waits until the program's output holds `text` at least `times` times after offset.
-    static bool waitForLog(ChildProcess& child, const std::string& text, std::size_t times = 1,
-                           std::chrono::milliseconds timeout = 15s, std::size_t offset = 0) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (countInLog(child.Output(), text, offset) >= times) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-
-    static std::size_t countInLog(const std::string& log, const std::string& text,
-                                  std::size_t offset = 0) {
-        std::size_t n = 0;
-        for (std::size_t at = log.find(text, offset); at != std::string::npos;
-             at = log.find(text, at + text.size())) {
-            ++n;
-        }
-        return n;
-    }
-
-    static std::vector<double> frequencies(const std::vector<Segment>& segments) {
-        std::vector<double> out;
-        for (const Segment& s : segments) {
-            out.push_back(std::round(s.frequency));
-        }
-        return out;
     }
 
     TempDir data;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
+#include <utility>
 
 namespace testaudio {
 
@@ -15,35 +17,26 @@ std::vector<float> Channel(const std::vector<float>& stereo, int channel) {
 }
 
 std::vector<float> Slice(const std::vector<float>& mono, std::size_t first, std::size_t count) {
-    if (first >= mono.size()) {
-        return {};
-    }
-    std::size_t end = std::min(mono.size(), first + count);
-    return std::vector<float>(mono.begin() + static_cast<std::ptrdiff_t>(first),
-                              mono.begin() + static_cast<std::ptrdiff_t>(end));
+    first = std::min(first, mono.size());
+    count = std::min(count, mono.size() - first);
+    const auto from = mono.begin() + static_cast<std::ptrdiff_t>(first);
+    return std::vector<float>(from, from + static_cast<std::ptrdiff_t>(count));
 }
 
 double Rms(const std::vector<float>& mono) {
-    if (mono.empty()) {
-        return 0.0;
-    }
-    double sum = 0.0;
-    for (float x : mono) {
-        sum += static_cast<double>(x) * x;
-    }
-    return std::sqrt(sum / static_cast<double>(mono.size()));
+    const double sum =
+        std::inner_product(mono.begin(), mono.end(), mono.begin(), 0.0, std::plus<>(),
+                           [](float a, float b) { return 1.0 * a * b; });
+    return mono.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(mono.size()));
 }
 
 double Peak(const std::vector<float>& mono) {
-    double peak = 0.0;
-    for (float x : mono) {
-        peak = std::max(peak, static_cast<double>(std::fabs(x)));
-    }
-    return peak;
+    return std::accumulate(mono.begin(), mono.end(), 0.0,
+                           [](double peak, float x) { return std::max(peak, std::fabs(1.0 * x)); });
 }
 
 double RmsDb(const std::vector<float>& mono) {
-    double rms = Rms(mono);
+    const double rms = Rms(mono);
     return rms > 1e-10 ? 20.0 * std::log10(rms) : -200.0;
 }
 
@@ -56,24 +49,16 @@ double ZeroCrossingFrequency(const std::vector<float>& mono, int rate) {
     int crossings = 0;
     bool armed = false;
     for (std::size_t i = 1; i < mono.size(); ++i) {
-        if (mono[i - 1] < -hysteresis) {
-            armed = true;
-        }
+        armed = armed || mono[i - 1] < -hysteresis;
         if (armed && mono[i - 1] < 0.0f && mono[i] >= 0.0f) {
-            double t = static_cast<double>(i - 1) + static_cast<double>(-mono[i - 1]) /
-                                                        static_cast<double>(mono[i] - mono[i - 1]);
-            if (first < 0.0) {
-                first = t;
-            }
-            last = t;
+            last = static_cast<double>(i - 1) +
+                   static_cast<double>(-mono[i - 1]) / static_cast<double>(mono[i] - mono[i - 1]);
+            first = first < 0.0 ? last : first;
             ++crossings;
             armed = false;
         }
     }
-    if (crossings < 2 || hysteresis <= 0.0) {
-        return 0.0;
-    }
-    return (crossings - 1) * rate / (last - first);
+    return crossings < 2 || hysteresis <= 0.0 ? 0.0 : (crossings - 1) * rate / (last - first);
 }
 
 double MedianFrequency(const std::vector<float>& mono, int rate) {
@@ -85,97 +70,62 @@ double MedianFrequency(const std::vector<float>& mono, int rate) {
     for (std::size_t first = 0; first + window <= mono.size(); first += window) {
         estimates.push_back(ZeroCrossingFrequency(Slice(mono, first, window), rate));
     }
-    std::nth_element(estimates.begin(),
-                     estimates.begin() + static_cast<std::ptrdiff_t>(estimates.size() / 2),
-                     estimates.end());
-    return estimates[estimates.size() / 2];
+    const auto middle = estimates.begin() + static_cast<std::ptrdiff_t>(estimates.size() / 2);
+    std::nth_element(estimates.begin(), middle, estimates.end());
+    return *middle;
 }
 
 double GoertzelPower(const std::vector<float>& mono, int rate, double frequency) {
-    if (mono.empty()) {
-        return 0.0;
-    }
-    double w = 2.0 * std::numbers::pi * frequency / rate;
-    double coeff = 2.0 * std::cos(w);
+    const double coeff = 2.0 * std::cos(2.0 * std::numbers::pi * frequency / rate);
     double s1 = 0.0;
     double s2 = 0.0;
     for (float x : mono) {
-        double s = x + coeff * s1 - s2;
-        s2 = s1;
-        s1 = s;
+        s2 = std::exchange(s1, x + coeff * s1 - s2);
     }
-    double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
-    auto n = static_cast<double>(mono.size());
-    return 2.0 * power / (n * n);
+    const auto n = static_cast<double>(mono.size());
+    return mono.empty() ? 0.0 : 2.0 * (s1 * s1 + s2 * s2 - coeff * s1 * s2) / (n * n);
 }
 
 std::vector<Segment> FindSegments(const std::vector<float>& mono, int rate, double thresholdDb,
                                   double minGapSeconds, double minSoundSeconds) {
     const std::size_t window = std::max<std::size_t>(1, static_cast<std::size_t>(rate) / 200);
-    const double threshold = std::pow(10.0, thresholdDb / 20.0);
-    std::vector<Segment> raw;
-    bool inSound = false;
-    Segment current;
-    for (std::size_t w = 0; w * window < mono.size(); ++w) {
-        std::size_t first = w * window;
-        std::size_t end = std::min(mono.size(), first + window);
-        double sum = 0.0;
-        for (std::size_t i = first; i < end; ++i) {
-            sum += static_cast<double>(mono[i]) * mono[i];
-        }
-        bool loud = std::sqrt(sum / static_cast<double>(end - first)) >= threshold;
-        if (loud && !inSound) {
-            current = Segment{};
-            current.first = first;
-            inSound = true;
-        } else if (!loud && inSound) {
-            current.end = first;
-            raw.push_back(current);
-            inSound = false;
-        }
-    }
-    if (inSound) {
-        current.end = mono.size();
-        raw.push_back(current);
-    }
-    // Bridge short gaps, drop short blips.
-    std::vector<Segment> merged;
-    auto minGap = static_cast<std::size_t>(minGapSeconds * rate);
-    for (const auto& s : raw) {
-        if (!merged.empty() && s.first - merged.back().end <= minGap + window) {
-            merged.back().end = s.end;
-        } else {
-            merged.push_back(s);
-        }
-    }
-    std::vector<Segment> out;
-    auto minSound = static_cast<std::size_t>(minSoundSeconds * rate);
-    double edge = threshold * std::sqrt(2.0) * 0.5; // a sine's peak when its RMS is half of it
-    for (auto s : merged) {
-        // Refine edges to single samples: the first/last sample that swings above edge.
-        std::size_t lo = s.first >= window ? s.first - window : 0;
-        std::size_t hi = std::min(mono.size(), s.end + window);
-        std::size_t first = s.first;
-        for (std::size_t i = lo; i < std::min(hi, s.first + window); ++i) {
-            if (std::fabs(mono[i]) >= edge) {
-                first = i;
-                break;
-            }
-        }
-        std::size_t end = s.end;
-        for (std::size_t i = hi; i > (s.end > window ? s.end - window : 0); --i) {
-            if (std::fabs(mono[i - 1]) >= edge) {
-                end = i;
-                break;
-            }
-        }
-        s.first = first;
-        s.end = std::max(end, first);
-        if (s.end - s.first < minSound) {
+    const auto minGap = static_cast<std::size_t>(minGapSeconds * rate) + window;
+    // Windows whose RMS reaches the threshold, joined across gaps of at most minGap.
+    std::vector<Segment> loud;
+    for (std::size_t first = 0; first < mono.size(); first += window) {
+        const std::size_t end = std::min(mono.size(), first + window);
+        if (RmsDb(Slice(mono, first, window)) < thresholdDb) {
             continue;
         }
-        std::size_t length = s.end - s.first;
-        std::vector<float> middle = Slice(mono, s.first + length / 10, length * 8 / 10);
+        if (!loud.empty() && first - loud.back().end <= minGap) {
+            loud.back().end = end;
+        } else {
+            loud.push_back({first, end});
+        }
+    }
+    // Edges refined to the first and last sample within a window of them that swings above a
+    // sine's peak at half the threshold's RMS; blips shorter than minSoundSeconds dropped.
+    const double edge = std::pow(10.0, thresholdDb / 20.0) * std::sqrt(2.0) * 0.5;
+    const auto swings = [&](std::size_t i) { return std::fabs(mono[i]) >= edge; };
+    std::vector<Segment> out;
+    for (Segment s : loud) {
+        const std::size_t firstEnd = std::min(mono.size(), s.first + window);
+        std::size_t first = s.first >= window ? s.first - window : 0;
+        while (first < firstEnd && !swings(first)) {
+            ++first;
+        }
+        const std::size_t lastLow = s.end > window ? s.end - window : 0;
+        std::size_t end = std::min(mono.size(), s.end + window);
+        while (end > lastLow && !swings(end - 1)) {
+            --end;
+        }
+        s.first = first < firstEnd ? first : s.first;
+        s.end = std::max(end > lastLow ? end : s.end, s.first);
+        if (s.end - s.first < static_cast<std::size_t>(minSoundSeconds * rate)) {
+            continue;
+        }
+        const std::size_t length = s.end - s.first;
+        const std::vector<float> middle = Slice(mono, s.first + length / 10, length * 8 / 10);
         s.frequency = MedianFrequency(middle, rate);
         s.rmsDb = RmsDb(middle);
         out.push_back(s);

@@ -1,96 +1,27 @@
 #include "tests/support/audio/AudioCapture.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <thread>
 
 namespace testaudio {
 
-AudioCapture::AudioCapture(std::string source) {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        return;
-    }
-    std::string device = "--device=" + source;
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        int devNull = ::open("/dev/null", O_WRONLY);
-        if (devNull >= 0) {
-            ::dup2(devNull, STDERR_FILENO);
-        }
-        ::execlp("parec", "parec", device.c_str(), "--raw", "--format=s16le", "--rate=44100",
-                 "--channels=2", "--latency-msec=20", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    if (m_pid < 0) {
-        ::close(pipeFds[0]);
-        return;
-    }
-    m_fd = pipeFds[0];
-    m_reader = std::thread([this] { ReadLoop(); });
-}
-
-AudioCapture::~AudioCapture() {
-    Stop();
-}
-
-void AudioCapture::ReadLoop() {
-    std::vector<char> buffer(8192);
-    std::size_t carry = 0; // a byte of a sample split between reads
-    char pending = 0;
-    for (;;) {
-        ssize_t n = ::read(m_fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        std::lock_guard lock(m_mutex);
-        if (!m_started) {
-            m_started = true;
-            m_start = std::chrono::steady_clock::now();
-        }
-        std::size_t i = 0;
-        if (carry == 1) {
-            auto lo = static_cast<unsigned char>(pending);
-            auto hi = static_cast<unsigned char>(buffer[0]);
-            m_samples.push_back(static_cast<std::int16_t>(lo | (hi << 8)));
-            i = 1;
-            carry = 0;
-        }
-        for (; i + 1 < static_cast<std::size_t>(n); i += 2) {
-            auto lo = static_cast<unsigned char>(buffer[i]);
-            auto hi = static_cast<unsigned char>(buffer[i + 1]);
-            m_samples.push_back(static_cast<std::int16_t>(lo | (hi << 8)));
-        }
-        if (i < static_cast<std::size_t>(n)) {
-            pending = buffer[i];
-            carry = 1;
-        }
-    }
+AudioCapture::AudioCapture(const std::string& source)
+    : m_path(m_folder.file("capture.raw")) {
+    m_parec = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"parec", "--device=" + source, "--raw", "--format=s16ne",
+                                 "--rate=44100", "--channels=2", "--latency-msec=20", m_path});
 }
 
 bool AudioCapture::WaitUntilRunning(std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_started) {
-                return true;
-            }
-        }
-        if (m_pid <= 0) {
-            return false;
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout;
+         m_parec->Running() && std::chrono::steady_clock::now() < deadline;) {
+        if (Frames() > 0) {
+            return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -98,46 +29,34 @@ bool AudioCapture::WaitUntilRunning(std::chrono::milliseconds timeout) {
 }
 
 std::size_t AudioCapture::Frames() const {
-    std::lock_guard lock(m_mutex);
-    return m_samples.size() / 2;
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(m_path, ec);
+    return ec ? 0 : static_cast<std::size_t>(bytes / 4);
 }
 
-std::chrono::steady_clock::time_point AudioCapture::StartTime() const {
-    std::lock_guard lock(m_mutex);
-    return m_start;
+std::vector<float> AudioCapture::read(std::size_t first, std::size_t frames) const {
+    std::ifstream in(m_path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(first * 4));
+    std::vector<std::int16_t> samples(frames * 2);
+    in.read(reinterpret_cast<char*>(samples.data()),
+            static_cast<std::streamsize>(samples.size() * 2));
+    std::vector<float> out(samples.size());
+    std::transform(samples.begin(), samples.end(), out.begin(),
+                   [](std::int16_t s) { return static_cast<float>(s) / 32768.0f; });
+    return out;
 }
 
 std::vector<float> AudioCapture::Latest(std::size_t frames) const {
-    std::lock_guard lock(m_mutex);
-    std::size_t samples = std::min(frames * 2, m_samples.size() & ~std::size_t{1});
-    std::vector<float> out(samples);
-    std::size_t from = (m_samples.size() & ~std::size_t{1}) - samples;
-    for (std::size_t i = 0; i < samples; ++i) {
-        out[i] = static_cast<float>(m_samples[from + i]) / 32768.0f;
-    }
-    return out;
+    const std::size_t total = Frames();
+    return read(total - std::min(frames, total), std::min(frames, total));
 }
 
 std::vector<float> AudioCapture::Stop() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
+    if (m_parec->Running()) {
+        m_parec->Signal(SIGTERM);
+        m_parec->Wait(std::chrono::seconds(5));
     }
-    if (m_reader.joinable()) {
-        m_reader.join();
-    }
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    std::lock_guard lock(m_mutex);
-    std::vector<float> out(m_samples.size() & ~std::size_t{1});
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = static_cast<float>(m_samples[i]) / 32768.0f;
-    }
-    return out;
+    return read(0, Frames());
 }
 
 std::vector<float> ReadRawStereoFloat(const std::string& path) {

@@ -27,8 +27,6 @@ public:
     std::vector<Message> Messages() const;
     std::size_t Count() const;
     void Clear();
-    /// This window as the callback value of a parameter block.
-    DWORD_PTR Callback() { return reinterpret_cast<DWORD_PTR>(static_cast<NotifyWindow*>(this)); }
 
 private:
     mutable std::mutex m_mutex;

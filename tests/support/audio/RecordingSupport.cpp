@@ -8,9 +8,7 @@
 #include <malloc.h>
 #include <sndfile.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,26 +18,12 @@
 namespace testaudio {
 
 void WriteRawStereoFloat(const std::string& path, const std::vector<float>& mono) {
-    std::vector<float> stereo(mono.size() * 2);
-    for (std::size_t i = 0; i < mono.size(); ++i) {
-        stereo[2 * i] = mono[i];
-        stereo[2 * i + 1] = mono[i];
-    }
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(stereo.data()),
-              static_cast<std::streamsize>(stereo.size() * sizeof(float)));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
+    WriteWave(path, mono, {44100, 2, SF_FORMAT_RAW | SF_FORMAT_FLOAT | SF_ENDIAN_CPU});
 }
 
 std::vector<float> SoundFile::Channel(int channel) const {
     std::vector<float> out;
-    if (channels == 0) {
-        return out;
-    }
-    out.reserve(samples.size() / static_cast<std::size_t>(channels));
-    for (std::size_t i = static_cast<std::size_t>(channel); i < samples.size();
+    for (auto i = static_cast<std::size_t>(channel); channels > 0 && i < samples.size();
          i += static_cast<std::size_t>(channels)) {
         out.push_back(samples[i]);
     }
@@ -52,11 +36,8 @@ SoundFile ReadSoundFile(const std::string& path) {
     if (file == nullptr) {
         throw std::runtime_error("cannot read " + path + ": " + sf_strerror(nullptr));
     }
-    SoundFile sound;
-    sound.rate = info.samplerate;
-    sound.channels = info.channels;
-    sound.format = info.format;
-    sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    SoundFile sound{info.samplerate, info.channels, info.format,
+                    std::vector<float>(static_cast<std::size_t>(info.frames * info.channels))};
     sf_readf_float(file, sound.samples.data(), info.frames);
     sf_close(file);
     return sound;
@@ -102,38 +83,13 @@ RiffFormat ReadRiffFormat(const std::string& path) {
     return format;
 }
 
-namespace {
-// ChildProcess runs a path, not a name to look up.
-std::string FindProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string folders = path != nullptr ? path : "/usr/bin:/bin";
-    for (std::size_t start = 0; start <= folders.size();) {
-        std::size_t end = folders.find(':', start);
-        if (end == std::string::npos) {
-            end = folders.size();
-        }
-        std::string candidate = folders.substr(start, end - start) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        start = end + 1;
-    }
-    return name;
-}
-} // namespace
-
 MicrophoneTone::MicrophoneTone(double frequency, double seconds, double amplitude) {
-    char folder[] = "/tmp/quillon-mic-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    m_folder = folder;
-    const std::string path = m_folder + "/tone.wav";
+    const std::string path = m_folder.file("tone.wav");
     WriteToneWave(path, frequency, seconds, WaveFormat{}, amplitude);
     // Listen to the microphone itself, so the tone is known to flow before recording starts.
     AudioCapture microphone("quillon_mic_in");
     m_player = std::make_unique<ChildProcess>(
-        std::vector<std::string>{FindProgram("paplay"), "-d", "quillon_mic", path});
+        std::vector<std::string>{"paplay", "-d", "quillon_mic", path});
     if (!microphone.WaitUntilRunning()) {
         return;
     }
@@ -148,11 +104,7 @@ MicrophoneTone::MicrophoneTone(double frequency, double seconds, double amplitud
     microphone.Stop();
 }
 
-MicrophoneTone::~MicrophoneTone() {
-    m_player.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_folder, ignored);
-}
+MicrophoneTone::~MicrophoneTone() = default;
 
 std::vector<std::int64_t> OpenFileSizesUnder(const std::string& folder) {
     std::vector<std::int64_t> sizes;

@@ -5,6 +5,7 @@
 // look at the spool files and the heap of the process.
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 
 #include <chrono>
 #include <cstdint>
@@ -60,7 +61,7 @@ public:
     bool Started() const { return m_started; }
 
 private:
-    std::string m_folder;
+    TempDir m_folder;
     std::unique_ptr<ChildProcess> m_player;
     bool m_started = false;
 };

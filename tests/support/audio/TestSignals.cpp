@@ -128,20 +128,15 @@ double RegionsRmsDb(const std::vector<float>& mono,
 }
 
 void WriteWave(const std::string& path, const std::vector<float>& mono, const WaveFormat& format) {
-    SF_INFO info{};
-    info.samplerate = format.rate;
-    info.channels = format.channels;
-    info.format = format.format;
+    SF_INFO info{0, format.rate, format.channels, format.format, 0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file == nullptr) {
         throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
     }
-    std::vector<float> frames(mono.size() * static_cast<std::size_t>(format.channels));
-    for (std::size_t i = 0; i < mono.size(); ++i) {
-        for (int c = 0; c < format.channels; ++c) {
-            frames[i * static_cast<std::size_t>(format.channels) + static_cast<std::size_t>(c)] =
-                mono[i];
-        }
+    const auto channels = static_cast<std::size_t>(format.channels);
+    std::vector<float> frames(mono.size() * channels);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = mono[i / channels];
     }
     sf_writef_float(file, frames.data(), static_cast<sf_count_t>(mono.size()));
     sf_close(file);
@@ -152,36 +147,29 @@ void WriteToneWave(const std::string& path, double frequency, double seconds,
     WriteWave(path, SineTone(frequency, seconds, format.rate, amplitude), format);
 }
 
-SmfWriter::SmfWriter(int ticksPerQuarter)
-    : m_division(ticksPerQuarter) {}
-
-void SmfWriter::SetTempo(std::uint32_t microsPerQuarter) {
-    m_tempo = microsPerQuarter;
-    m_events.push_back({0,
-                        0,
-                        {0xFF, 0x51, 0x03, static_cast<std::uint8_t>(microsPerQuarter >> 16),
-                         static_cast<std::uint8_t>(microsPerQuarter >> 8),
-                         static_cast<std::uint8_t>(microsPerQuarter)}});
+namespace {
+std::vector<std::uint8_t> Message(std::initializer_list<int> bytes) {
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
+/// The value as its big-endian (or little-endian) bytes.
+void Append(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes, bool big = true) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * (big ? bytes - 1 - i : i))));
+    }
+}
+} // namespace
 
 void SmfWriter::Program(int channel, int program) {
-    m_events.push_back(
-        {0, 1, {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(program)}});
+    m_events.push_back({0, 1, Message({0xC0 | channel, program})});
 }
 
 std::uint32_t SmfWriter::Ticks(double seconds) const {
-    return static_cast<std::uint32_t>(std::lround(seconds * 1e6 / m_tempo * m_division));
+    return static_cast<std::uint32_t>(std::lround(seconds * 1e6 / kTempo * kDivision));
 }
 
 void SmfWriter::Note(double start, double length, int key, int velocity, int channel) {
-    m_events.push_back({Ticks(start),
-                        3,
-                        {static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(key),
-                         static_cast<std::uint8_t>(velocity)}});
-    m_events.push_back(
-        {Ticks(start + length),
-         2,
-         {static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(key), 0}});
+    m_events.push_back({Ticks(start), 3, Message({0x90 | channel, key, velocity})});
+    m_events.push_back({Ticks(start + length), 2, Message({0x80 | channel, key, 0})});
 }
 
 double SmfWriter::EndSeconds() const {
@@ -189,7 +177,7 @@ double SmfWriter::EndSeconds() const {
     for (const auto& e : m_events) {
         last = std::max(last, e.tick);
     }
-    return static_cast<double>(last) / m_division * m_tempo / 1e6;
+    return static_cast<double>(last) / kDivision * kTempo / 1e6;
 }
 
 std::vector<std::uint8_t> SmfWriter::Bytes() const {
@@ -197,54 +185,37 @@ std::vector<std::uint8_t> SmfWriter::Bytes() const {
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.order < b.order;
     });
+    events.push_back({events.empty() ? 0 : events.back().tick, 0, {0xFF, 0x2F, 0x00}});
     std::vector<std::uint8_t> track;
     std::uint32_t now = 0;
-    auto varLen = [&track](std::uint32_t value) {
-        std::uint8_t bytes[5];
-        int n = 0;
-        bytes[n++] = value & 0x7F;
-        while ((value >>= 7) != 0) {
-            bytes[n++] = static_cast<std::uint8_t>(0x80 | (value & 0x7F));
-        }
-        while (n > 0) {
-            track.push_back(bytes[--n]);
-        }
-    };
     for (const auto& e : events) {
-        varLen(e.tick - now);
+        // The delta time as a variable-length quantity: 7 bits a byte, the top bit on all
+        // but the last.
+        const std::uint32_t delta = e.tick - now;
+        for (int shift = 28; shift > 0; shift -= 7) {
+            if (delta >> shift != 0) {
+                track.push_back(static_cast<std::uint8_t>(0x80 | ((delta >> shift) & 0x7F)));
+            }
+        }
+        track.push_back(delta & 0x7F);
         now = e.tick;
         track.insert(track.end(), e.bytes.begin(), e.bytes.end());
     }
-    varLen(0);
-    track.insert(track.end(), {0xFF, 0x2F, 0x00});
-
     std::vector<std::uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1};
-    out.push_back(static_cast<std::uint8_t>(m_division >> 8));
-    out.push_back(static_cast<std::uint8_t>(m_division));
+    Append(out, kDivision, 2);
     out.insert(out.end(), {'M', 'T', 'r', 'k'});
-    auto size = static_cast<std::uint32_t>(track.size());
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<std::uint8_t>(size >> shift));
-    }
+    Append(out, static_cast<std::uint32_t>(track.size()), 4);
     out.insert(out.end(), track.begin(), track.end());
     return out;
 }
 
 std::vector<std::uint8_t> WrapRmi(const std::vector<std::uint8_t>& smf) {
-    auto le32 = [](std::vector<std::uint8_t>& v, std::uint32_t x) {
-        for (int i = 0; i < 4; ++i) {
-            v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-        }
-    };
     std::vector<std::uint8_t> out = {'R', 'I', 'F', 'F'};
-    std::uint32_t padded = static_cast<std::uint32_t>(smf.size() + (smf.size() & 1));
-    le32(out, 4 + 8 + padded);
+    Append(out, static_cast<std::uint32_t>(4 + 8 + smf.size() + (smf.size() & 1)), 4, false);
     out.insert(out.end(), {'R', 'M', 'I', 'D', 'd', 'a', 't', 'a'});
-    le32(out, static_cast<std::uint32_t>(smf.size()));
+    Append(out, static_cast<std::uint32_t>(smf.size()), 4, false);
     out.insert(out.end(), smf.begin(), smf.end());
-    if ((smf.size() & 1) != 0) {
-        out.push_back(0);
-    }
+    out.resize(out.size() + (smf.size() & 1), 0);
     return out;
 }
 
@@ -259,41 +230,27 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 
 CdImage WriteCdImage(const std::string& dir, const std::string& base,
                      const std::vector<CdTrackSpec>& tracks, double amplitude) {
-    constexpr int kFramesPerSector = 588;
-    CdImage image;
-    image.cuePath = dir + "/" + base + ".cue";
-    image.binPath = dir + "/" + base + ".bin";
-    std::ofstream bin(image.binPath, std::ios::binary | std::ios::trunc);
+    constexpr std::size_t kFramesPerSector = 588;
+    CdImage image{dir + "/" + base + ".cue", dir + "/" + base + ".bin", {}, 0};
     std::ofstream cue(image.cuePath, std::ios::trunc);
     cue << "FILE \"" << base << ".bin\" BINARY\n";
-    std::int32_t sector = 0;
+    std::vector<float> disc;
     for (std::size_t t = 0; t < tracks.size(); ++t) {
+        const auto sector = static_cast<std::int32_t>(disc.size() / kFramesPerSector);
         image.trackStart.push_back(sector);
-        char index[64];
-        std::snprintf(index, sizeof index, "    INDEX 01 %02d:%02d:%02d\n", sector / (75 * 60),
-                      (sector / 75) % 60, sector % 75);
-        char header[48];
-        std::snprintf(header, sizeof header, "  TRACK %02zu AUDIO\n", t + 1);
-        cue << header << index;
+        char lines[96];
+        std::snprintf(lines, sizeof lines, "  TRACK %02zu AUDIO\n    INDEX 01 %02d:%02d:%02d\n",
+                      t + 1, sector / (75 * 60), (sector / 75) % 60, sector % 75);
+        cue << lines;
         std::vector<float> tone =
             SineTone(tracks[t].frequency, tracks[t].seconds, 44100, amplitude);
-        std::size_t sectors = (tone.size() + kFramesPerSector - 1) / kFramesPerSector;
-        tone.resize(sectors * kFramesPerSector, 0.0f);
-        std::vector<char> bytes(tone.size() * 4);
-        for (std::size_t i = 0; i < tone.size(); ++i) {
-            auto s = static_cast<std::int16_t>(std::lround(tone[i] * 32767.0));
-            auto u = static_cast<std::uint16_t>(s);
-            bytes[i * 4] = static_cast<char>(u & 0xFF);
-            bytes[i * 4 + 1] = static_cast<char>(u >> 8);
-            bytes[i * 4 + 2] = static_cast<char>(u & 0xFF);
-            bytes[i * 4 + 3] = static_cast<char>(u >> 8);
-        }
-        bin.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        sector += static_cast<std::int32_t>(sectors);
+        tone.resize((tone.size() + kFramesPerSector - 1) / kFramesPerSector * kFramesPerSector);
+        disc.insert(disc.end(), tone.begin(), tone.end());
     }
-    image.leadout = sector;
-    if (!bin || !cue) {
-        throw std::runtime_error("cannot write the CD image in " + dir);
+    image.leadout = static_cast<std::int32_t>(disc.size() / kFramesPerSector);
+    WriteWave(image.binPath, disc, {44100, 2, SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE});
+    if (!cue) {
+        throw std::runtime_error("cannot write " + image.cuePath);
     }
     return image;
 }

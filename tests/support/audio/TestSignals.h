@@ -53,9 +53,6 @@ void WriteToneWave(const std::string& path, double frequency, double seconds,
 /// (a quarter note = 0.5 s), so that times can be given in seconds.
 class SmfWriter {
 public:
-    explicit SmfWriter(int ticksPerQuarter = 480);
-    /// Microseconds per quarter note, from the start.
-    void SetTempo(std::uint32_t microsPerQuarter);
     void Program(int channel, int program);
     /// A note from start for length (seconds at the tempo set), velocity 1..127.
     void Note(double start, double length, int key, int velocity = 100, int channel = 0);
@@ -71,8 +68,8 @@ private:
     };
     std::uint32_t Ticks(double seconds) const;
 
-    int m_division;
-    std::uint32_t m_tempo = 500000;
+    static constexpr std::uint32_t kDivision = 480;
+    static constexpr std::uint32_t kTempo = 500000; ///< microseconds a quarter note
     std::vector<Event> m_events;
 };
 
