@@ -211,9 +211,9 @@ TEST_F(QuillonPlayTest, ItemsFollowWithoutSilenceEachAtItsOwnVolumeFromItsFirstS
     constexpr std::size_t kItem = 22050; // 500 whole cycles of 1000 Hz
     WriteWave(data.file("Wave Files/full.wav"), SineTone(1000, 0.5, 44100, 1.0), {});
     WriteWave(data.file("Wave Files/half.wav"), SineTone(1000, 0.5, 44100, 0.5), {});
-    makeList(R"({"items": [{"kind": 102, "name": "full.wav", "volume": 100},
-                           {"kind": 102, "name": "half.wav", "volume": 50},
-                           {"kind": 102, "name": "half.wav", "volume": 10}]})");
+    makeList(R"([{"kind": 102, "name": "full.wav", "volume": 100},
+                 {"kind": 102, "name": "half.wav", "volume": 50},
+                 {"kind": 102, "name": "half.wav", "volume": 10}])");
     AudioCapture capture;
     ASSERT_TRUE(capture.WaitUntilRunning());
     auto player = play({"--loops", "1", "list.pla"});
