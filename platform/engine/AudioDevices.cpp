@@ -1,5 +1,7 @@
 #include "platform/engine/AudioDevices.h"
 
+#include "platform/engine/PulseOutputStream.h"
+
 #include <cstdlib>
 #include <thread>
 
@@ -38,7 +40,22 @@ std::unique_ptr<SdlAudioDevice> AudioDevices::Open(SdlAudioDevice::Direction dir
                                 error);
 }
 
-void AudioDevices::CloseLater(Group group, std::unique_ptr<SdlAudioDevice> device,
+std::unique_ptr<AudioStream> AudioDevices::OpenOutput(int rate, int frames,
+                                                      SdlAudioDevice::Samples samples,
+                                                      AudioStream::Fill fill, void* userdata,
+                                                      std::string& error) {
+    if (std::getenv("SDL_AUDIODRIVER") == nullptr) {
+        std::string pulseError;
+        if (auto stream =
+                PulseOutputStream::Open(rate, frames, samples == SdlAudioDevice::Samples::Int16,
+                                        fill, userdata, pulseError)) {
+            return stream;
+        }
+    }
+    return Open(SdlAudioDevice::Direction::Output, rate, frames, samples, fill, userdata, error);
+}
+
+void AudioDevices::CloseLater(Group group, std::unique_ptr<AudioStream> device,
                               std::shared_ptr<void> keep) {
     const auto index = static_cast<std::size_t>(group);
     {
@@ -77,9 +94,4 @@ bool AudioDevices::RestartIfIdle() {
 std::string AudioDevices::DriverName() const {
     std::lock_guard lock(m_sdlMutex);
     return m_sdl ? m_sdl->DriverName() : std::string();
-}
-
-bool AudioDevices::HoldsSound() const {
-    const std::string driver = DriverName();
-    return driver != "disk" && driver != "dummy";
 }

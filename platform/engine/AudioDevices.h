@@ -34,7 +34,12 @@ public:
     AudioDevices(const AudioDevices&) = delete;
     AudioDevices& operator=(const AudioDevices&) = delete;
 
-    /// Opens and starts a device, starting SDL's audio first when it is down; nullptr and
+    /// The output: straight to a PulseAudio server when one answers (unless SDL_AUDIODRIVER
+    /// pins SDL's driver), else an SDL device; nullptr and error on failure.
+    std::unique_ptr<AudioStream> OpenOutput(int rate, int frames, SdlAudioDevice::Samples samples,
+                                            AudioStream::Fill fill, void* userdata,
+                                            std::string& error);
+    /// Opens and starts an SDL device, starting SDL's audio first when it is down; nullptr and
     /// error on failure.
     std::unique_ptr<SdlAudioDevice> Open(SdlAudioDevice::Direction direction, int rate, int frames,
                                          SdlAudioDevice::Samples samples,
@@ -42,19 +47,15 @@ public:
                                          std::string& error);
     /// Closes a device on a detached thread of its own, then lets keep go (what its callback
     /// reaches): a close can hang inside the sound library. Counted until done.
-    void CloseLater(Group group, std::unique_ptr<SdlAudioDevice> device,
-                    std::shared_ptr<void> keep);
+    void CloseLater(Group group, std::unique_ptr<AudioStream> device, std::shared_ptr<void> keep);
     /// True once no close of the group runs, waiting up to timeout.
     bool WaitForCloses(Group group, std::chrono::milliseconds timeout);
     int ClosesRunning(Group group) const;
 
     /// The restart rule above; true when SDL's audio was started again.
     bool RestartIfIdle();
-    /// The driver in use ("pulseaudio", "disk", ...), or "".
+    /// SDL's driver ("pulseaudio", "disk", ...), or "".
     std::string DriverName() const;
-    /// Whether the driver keeps sound in a buffer of its own after the callback gave it (a
-    /// sound server does; SDL's file and null drivers do not).
-    bool HoldsSound() const;
 
 private:
     // Outlives the engine when a close hangs: the closing thread still counts down in it.

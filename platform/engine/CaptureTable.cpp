@@ -141,8 +141,7 @@ struct CaptureTable::Capture {
     EndReason endReason = EndReason::Finished;
 };
 
-CaptureTable::CaptureTable(EngineSync& sync, AudioDevices& devices, Semaphore& wake,
-                           Config config)
+CaptureTable::CaptureTable(EngineSync& sync, AudioDevices& devices, Semaphore& wake, Config config)
     : m_sync(sync)
     , m_devices(devices)
     , m_wake(wake)

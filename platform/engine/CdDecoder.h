@@ -19,7 +19,9 @@ public:
 
     /// Called before each read from the disc, on the thread that reads (tests make reads
     /// stall with it).
-    void SetReadHook(std::function<void(std::int32_t sector)> hook) { m_readHook = std::move(hook); }
+    void SetReadHook(std::function<void(std::int32_t sector)> hook) {
+        m_readHook = std::move(hook);
+    }
 
     int SampleRate() const override { return CdDisc::kSampleRate; }
     long Read(float* stereo, long frames) override;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -52,13 +51,16 @@ struct OutputDevice::Context {
             return;
         }
         auto* out = reinterpret_cast<std::int16_t*>(stream);
-        const std::size_t samples =
-            std::min(static_cast<std::size_t>(length) / sizeof(std::int16_t), context->mix.size());
-        context->MixInto(context->mix.data(), samples / 2);
-        std::memset(out + samples, 0, static_cast<std::size_t>(length) - samples * sizeof(*out));
-        // The mix is clipped to [-1, 1] already.
-        for (std::size_t i = 0; i < samples; ++i) {
-            out[i] = static_cast<std::int16_t>(std::lrint(context->mix[i] * 32767.0f));
+        std::size_t left = static_cast<std::size_t>(length) / (2 * sizeof(std::int16_t)) * 2;
+        while (left > 0) {
+            const std::size_t samples = std::min(left, context->mix.size());
+            context->MixInto(context->mix.data(), samples / 2);
+            // The mix is clipped to [-1, 1] already.
+            for (std::size_t i = 0; i < samples; ++i) {
+                out[i] = static_cast<std::int16_t>(std::lrint(context->mix[i] * 32767.0f));
+            }
+            out += samples;
+            left -= samples;
         }
     }
 };
@@ -82,6 +84,8 @@ void OutputDevice::Shutdown() {
         if (m_device->IsLost()) {
             Abandon();
         } else {
+            // The end of the last item was mixed, not yet heard: let it be heard.
+            m_device->Drain();
             Close();
         }
     }
@@ -120,9 +124,11 @@ void OutputDevice::Manage(bool wanted, std::vector<Probe>& probes) {
         m_backoff = kFirstRetry;
     }
     // A flush asked for while something else still plays is dropped: the output is not silent
-    // anyway, and closing would cut what the other source already mixed. SDL's file and null
-    // drivers hold nothing back (and a file opened again would start afresh).
-    if (m_flush.exchange(false) && m_device && !wanted && m_devices.HoldsSound()) {
+    // anyway, and would lose what the other source already mixed. An SDL device cannot drop
+    // what the server holds, but closing it does; SDL's file and null drivers hold nothing back
+    // (and a file opened again would start afresh).
+    if (m_flush.exchange(false) && m_device && !wanted && !m_device->Flush() &&
+        m_device->Driver() != "disk" && m_device->Driver() != "dummy") {
         Close();
     }
     if (m_device && !needed && now - m_lastActive >= m_config.linger) {
@@ -137,7 +143,7 @@ void OutputDevice::Manage(bool wanted, std::vector<Probe>& probes) {
             m_failures = 0;
             m_backoff = kFirstRetry;
             if (m_preferredDriver.empty()) {
-                m_preferredDriver = m_devices.DriverName();
+                m_preferredDriver = m_device->Driver();
             }
             if (m_missingTold && m_config.changed) {
                 m_config.changed(EngineStatus::Ok());
@@ -185,8 +191,8 @@ void OutputDevice::KeepTime(std::chrono::steady_clock::time_point now) {
         m_clockStart = now;
         m_clockFrames = 0;
     }
-    auto due = static_cast<std::uint64_t>(std::chrono::duration<double>(now - m_clockStart).count() *
-                                          m_config.rate);
+    auto due = static_cast<std::uint64_t>(
+        std::chrono::duration<double>(now - m_clockStart).count() * m_config.rate);
     // A feeder held up for long (a loaded machine) catches up at most a second.
     const auto rate = static_cast<std::uint64_t>(m_config.rate);
     if (due > m_clockFrames + rate) {
@@ -207,15 +213,24 @@ bool OutputDevice::Open(std::string& error) {
     if (m_config.samples == SdlAudioDevice::Samples::Int16) {
         context->mix.resize(static_cast<std::size_t>(m_config.frames) * 2);
     }
-    m_device = m_devices.Open(SdlAudioDevice::Direction::Output, m_config.rate, m_config.frames,
-                              m_config.samples, &Context::Callback, context.get(), error);
+    m_device = m_devices.OpenOutput(m_config.rate, m_config.frames, m_config.samples,
+                                    &Context::Callback, context.get(), error);
     if (!m_device) {
         return false;
+    }
+    {
+        std::lock_guard lock(m_driverMutex);
+        m_lastDriver = m_device->Driver();
     }
     m_context = std::move(context);
     ++m_opens;
     m_open = true;
     return true;
+}
+
+std::string OutputDevice::Driver() const {
+    std::lock_guard lock(m_driverMutex);
+    return m_lastDriver;
 }
 
 void OutputDevice::Close() {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,8 @@
 /// comes back.
 ///
 /// A device holds about one period of mixed sound in the sound server. When a source that
-/// sounded is stopped and nothing else plays, Flush has the device closed (which drops what
-/// the server holds) so that the silence is heard at once; it opens again when something
-/// plays.
+/// sounded is stopped and nothing else plays, Flush has that dropped, so that the silence is
+/// heard at once (an output straight to PulseAudio can; an SDL device plays it out).
 ///
 /// The audio callback reaches the mixing core through a gate shared by every device this
 /// engine opened and outliving the engine when a close hangs, so that a late callback of such
@@ -61,6 +61,8 @@ public:
     void Shutdown();
 
     bool IsOpen() const { return m_open.load(); }
+    /// The driver of the device last opened, or "".
+    std::string Driver() const;
     std::uint64_t Opens() const { return m_opens.load(); }
     std::uint64_t Losses() const { return m_losses.load(); }
     std::uint64_t OpenFailures() const { return m_openFailures.load(); }
@@ -81,13 +83,14 @@ private:
     std::shared_ptr<Gate> m_gate;
 
     // Feeder thread only.
-    std::unique_ptr<SdlAudioDevice> m_device;
+    std::unique_ptr<AudioStream> m_device;
     std::shared_ptr<Context> m_context;
     std::chrono::steady_clock::time_point m_lastActive{};
     std::chrono::steady_clock::time_point m_nextAttempt{};
     std::chrono::milliseconds m_backoff;
     int m_failures = 0;
     std::string m_preferredDriver; // the driver of the first device that opened
+    std::string m_driver;          // of the device open now
     bool m_missingTold = false;    // m_changed heard that there is no output
     bool m_clockRunning = false;   // keeping time without a device
     std::chrono::steady_clock::time_point m_clockStart{};
@@ -95,6 +98,8 @@ private:
     std::vector<float> m_clockBuffer;
 
     std::atomic<bool> m_flush{false};
+    mutable std::mutex m_driverMutex;
+    std::string m_lastDriver;
     std::atomic<bool> m_open{false};
     std::atomic<std::uint64_t> m_opens{0};
     std::atomic<std::uint64_t> m_losses{0};

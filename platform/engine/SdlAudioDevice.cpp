@@ -22,7 +22,10 @@ std::unique_ptr<SdlAudioDevice> SdlAudioDevice::Open(Direction direction, int ra
     }
     live->fetch_add(1);
     SDL_PauseAudioDevice(id, 0);
-    return std::unique_ptr<SdlAudioDevice>(new SdlAudioDevice(id, std::move(live)));
+    std::unique_ptr<SdlAudioDevice> device(new SdlAudioDevice(id, std::move(live)));
+    const char* driver = SDL_GetCurrentAudioDriver();
+    device->m_driver = driver != nullptr ? driver : "";
+    return device;
 }
 
 SdlAudioDevice::~SdlAudioDevice() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/engine/AudioStream.h"
+
 #include <SDL.h>
 
 #include <atomic>
@@ -13,7 +15,7 @@
 ///
 /// Destroying a capture device can hang inside the sound library when the input stopped
 /// delivering data (a stalled server): the engine destroys those on threads of their own.
-class SdlAudioDevice {
+class SdlAudioDevice final : public AudioStream {
 public:
     enum class Direction { Output, Capture };
     /// What the callback's buffer holds: float samples, or signed 16-bit ones (which a sound
@@ -22,19 +24,18 @@ public:
 
     /// Opens and starts the device; nullptr and error on failure. live counts the device from
     /// its open until its close has returned.
-    static std::unique_ptr<SdlAudioDevice> Open(Direction direction, int rate, int frames,
-                                                Samples samples, SDL_AudioCallback callback,
-                                                void* userdata,
-                                                std::shared_ptr<std::atomic<int>> live,
-                                                std::string& error);
-    ~SdlAudioDevice();
+    static std::unique_ptr<SdlAudioDevice>
+    Open(Direction direction, int rate, int frames, Samples samples, SDL_AudioCallback callback,
+         void* userdata, std::shared_ptr<std::atomic<int>> live, std::string& error);
+    ~SdlAudioDevice() override;
     SdlAudioDevice(const SdlAudioDevice&) = delete;
     SdlAudioDevice& operator=(const SdlAudioDevice&) = delete;
 
     SDL_AudioDeviceID Id() const { return m_id; }
     /// True once SDL has given the device up (sound server gone, hardware unplugged). A lost
     /// capture device goes on calling the callback with silence.
-    bool IsLost() const;
+    bool IsLost() const override;
+    std::string Driver() const override { return m_driver; }
 
 private:
     SdlAudioDevice(SDL_AudioDeviceID id, std::shared_ptr<std::atomic<int>> live)
@@ -42,4 +43,5 @@ private:
         , m_live(std::move(live)) {}
     SDL_AudioDeviceID m_id;
     std::shared_ptr<std::atomic<int>> m_live;
+    std::string m_driver;
 };

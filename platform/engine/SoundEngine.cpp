@@ -364,7 +364,10 @@ SoundEngine::Stats SoundEngine::GetStats() const {
     stats.callbacks = m_impl->core.Callbacks();
     stats.underruns = m_impl->core.Underruns();
     stats.deviceOpen = m_impl->output.IsOpen();
-    stats.driver = m_impl->devices.DriverName();
+    stats.driver = m_impl->output.Driver();
+    if (stats.driver.empty()) {
+        stats.driver = m_impl->devices.DriverName();
+    }
     stats.captureOpens = m_impl->captures.Opens();
     stats.captureLosses = m_impl->captures.Losses();
     stats.captureOverruns = m_impl->captures.Overruns();

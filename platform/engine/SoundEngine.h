@@ -54,8 +54,8 @@
 /// appends. The capture thread opens the SDL capture device (StartCapture waits up to
 /// probeTimeout for it). The capture callback scales what arrives by the Microphone bus's
 /// gains (the same FaderToGain curve as playback: 65535 unity, half travel -10 dB, 0 silence)
-/// and writes it into a lock-free ring; the capture thread moves the ring to an unnamed spool file on
-/// disk (CaptureSpool.h), in the recording's channels as 16-bit samples, so a long recording
+/// and writes it into a lock-free ring; the capture thread moves the ring to an unnamed spool file
+/// on disk (CaptureSpool.h), in the recording's channels as 16-bit samples, so a long recording
 /// stays off the heap. A capture ends by itself, and its handler runs once (like a source's),
 ///  - Finished: the input device vanished (sound server gone or restarted, microphone
 ///    unplugged); what was captured until then stays and can be saved, and a new
@@ -116,7 +116,7 @@ public:
         std::uint64_t callbacks = 0;
         std::uint64_t underruns = 0; ///< callbacks where a playing ring ran dry early
         bool deviceOpen = false;
-        std::string driver;                ///< SDL's audio driver
+        std::string driver;                ///< the output's driver ("pulseaudio", SDL's ...)
         std::uint64_t captureOpens = 0;    ///< successful opens of a capture device
         std::uint64_t captureLosses = 0;   ///< captures ended because their device vanished
         std::uint64_t captureOverruns = 0; ///< frames captured but dropped: the ring was full

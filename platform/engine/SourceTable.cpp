@@ -167,9 +167,9 @@ EngineStatus SourceTable::Play(SourceId id, SourceId after, EndHandler onEnd,
         }
         const int state = voice.state.load();
         const Voice* followed = previous ? previous->voice.get() : nullptr;
-        const bool follows = followed != nullptr && followed != &voice &&
-                             (followed->state.load() == Voice::kPlaying ||
-                              followed->state.load() == Voice::kCued);
+        const bool follows =
+            followed != nullptr && followed != &voice &&
+            (followed->state.load() == Voice::kPlaying || followed->state.load() == Voice::kCued);
         if (state == Voice::kStopped && follows) {
             // The cue's fader, as the mixer applies it on the cue's first frame.
             std::optional<BusFader>& fader = m_cueFaders[static_cast<std::size_t>(source->bus)];
@@ -373,7 +373,7 @@ bool SourceTable::TakeNoticeLocked(PendingNotice& notice) {
         if ((ended || source->disarmed) && serial != source->reportedSerial && source->handler) {
             source->reportedSerial = serial;
             source->nearReportedSerial = serial;
-            const EndReason reason = source->disarmed ? EndReason::Disarmed
+            const EndReason reason = source->disarmed      ? EndReason::Disarmed
                                      : voice.failed.load() ? EndReason::Failed
                                                            : EndReason::Finished;
             source->disarmed = false;

@@ -39,9 +39,9 @@ public:
         Bus bus = Bus::Wave;
         std::size_t ringFrames = kFileRingFrames;
         Feed feed = Feed::Fast;
-        std::uint64_t nearEndLead = 0; // frames
+        std::uint64_t nearEndLead = 0;   // frames
         Semaphore* noticeWake = nullptr; // the engine's, posted when the end comes near
-        std::mutex mutex;              // guards stream, and voice/baseFrame changes
+        std::mutex mutex;                // guards stream, and voice/baseFrame changes
         std::unique_ptr<SourceStream> stream;
         std::atomic<std::uint64_t> length{0}; // at the mixing rate, 0 when unknown
         // Written with both mutex and the engine's mutex held; read with either.
