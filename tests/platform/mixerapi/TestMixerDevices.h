@@ -71,8 +71,8 @@ private:
     std::vector<Request> m_requests;
 };
 
-/// Keeps every report in order. Reports arrive one at a time under the mixer's lock; read them
-/// once no other thread moves a fader.
+/// Keeps every report, and apart every level staged for a cue, in order. Reports arrive one at a
+/// time under the mixer's lock; read them once no other thread moves a fader.
 class RecordingListener final : public SoftMixerListener {
 public:
     struct Report {
@@ -83,7 +83,11 @@ public:
     void OnFaderChanged(Bus bus, std::uint16_t left, std::uint16_t right) override {
         reports.push_back({bus, {left, right}});
     }
+    void OnFaderStaged(Bus bus, std::uint16_t left, std::uint16_t right) override {
+        staged.push_back({bus, {left, right}});
+    }
     std::vector<Report> reports;
+    std::vector<Report> staged;
 };
 
 /// A software mixer with a store of its own.
