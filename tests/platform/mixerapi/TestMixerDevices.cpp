@@ -2,37 +2,11 @@
 
 #include "platform/mixerapi/MemoryMixerLevelStore.h"
 
-#include <algorithm>
-
 ScopedMixerDevices::ScopedMixerDevices(MixerDevices devices)
     : m_previous(InstallMixerDevices(std::move(devices))) {}
 
 ScopedMixerDevices::~ScopedMixerDevices() {
     InstallMixerDevices(std::move(m_previous));
-}
-
-ProbeMixerDevice::ProbeMixerDevice(std::shared_ptr<MixerDevice> inner)
-    : m_inner(std::move(inner)) {}
-
-void ProbeMixerDevice::record(const MIXERCONTROLDETAILS& details) {
-    Request request{details.cChannels, details.cMultipleItems, {}};
-    if (details.cbDetails == sizeof(DWORD)) {
-        const auto* words = static_cast<const DWORD*>(details.paDetails);
-        request.words.assign(words, words + details.cChannels *
-                                                std::max<std::size_t>(details.cMultipleItems, 1));
-    }
-    std::lock_guard lock(m_mutex);
-    m_requests.push_back(std::move(request));
-}
-
-std::vector<ProbeMixerDevice::Request> ProbeMixerDevice::Requests() const {
-    std::lock_guard lock(m_mutex);
-    return m_requests;
-}
-
-void ProbeMixerDevice::ClearRequests() {
-    std::lock_guard lock(m_mutex);
-    m_requests.clear();
 }
 
 std::shared_ptr<SoftMixer> NewSoftMixer() {

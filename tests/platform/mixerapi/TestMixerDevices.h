@@ -5,9 +5,7 @@
 #include "platform/mixerapi/MixerDevice.h"
 #include "platform/mixerapi/SoftMixer.h"
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 /// Installs mixer devices for the life of the object, then puts back the ones before.
@@ -22,17 +20,18 @@ private:
     MixerDevices m_previous;
 };
 
-/// A device in front of another: it records the value requests that reach it, and while
-/// `failure` is not 0 it answers every call with that code instead of calling on.
+/// A device in front of another: it records the shape of the value requests that reach it, and
+/// while `failure` is not 0 it answers every call with that code instead of calling on. For one
+/// thread.
 class ProbeMixerDevice final : public MixerDevice {
 public:
     struct Request {
         DWORD channels;
         DWORD items;
-        std::vector<DWORD> words; ///< what was written, or what was read
     };
 
-    explicit ProbeMixerDevice(std::shared_ptr<MixerDevice> inner);
+    explicit ProbeMixerDevice(std::shared_ptr<MixerDevice> inner)
+        : m_inner(std::move(inner)) {}
 
     MMRESULT GetDevCaps(MIXERCAPS& c) override {
         return pass([&] { return m_inner->GetDevCaps(c); });
@@ -44,30 +43,26 @@ public:
         return pass([&] { return m_inner->GetLineControls(c, q); });
     }
     MMRESULT GetControlDetails(MIXERCONTROLDETAILS& d, DWORD q) override {
-        const MMRESULT result = pass([&] { return m_inner->GetControlDetails(d, q); });
-        record(d);
-        return result;
+        m_requests.push_back({d.cChannels, d.cMultipleItems});
+        return pass([&] { return m_inner->GetControlDetails(d, q); });
     }
     MMRESULT SetControlDetails(const MIXERCONTROLDETAILS& d, DWORD q) override {
-        record(d);
+        m_requests.push_back({d.cChannels, d.cMultipleItems});
         return pass([&] { return m_inner->SetControlDetails(d, q); });
     }
 
-    std::vector<Request> Requests() const;
-    void ClearRequests();
+    const std::vector<Request>& Requests() const { return m_requests; }
+    void ClearRequests() { m_requests.clear(); }
 
-    std::atomic<MMRESULT> failure{MMSYSERR_NOERROR};
+    MMRESULT failure = MMSYSERR_NOERROR;
 
 private:
     template <typename Call>
     MMRESULT pass(Call call) {
-        const MMRESULT forced = failure;
-        return forced != MMSYSERR_NOERROR ? forced : call();
+        return failure != MMSYSERR_NOERROR ? failure : call();
     }
-    void record(const MIXERCONTROLDETAILS& details);
 
     std::shared_ptr<MixerDevice> m_inner;
-    mutable std::mutex m_mutex;
     std::vector<Request> m_requests;
 };
 
