@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/mixerapi/DescribedMixerDevice.h"
+#include "platform/mixerapi/MemoryMixerLevelStore.h"
 #include "platform/mixerapi/MixerApi.h"
 #include "platform/mixerapi/MixerDevice.h"
 #include "platform/mixerapi/SoftMixer.h"
@@ -11,8 +12,9 @@
 /// Installs mixer devices for the life of the object, then puts back the ones before.
 class ScopedMixerDevices {
 public:
-    explicit ScopedMixerDevices(MixerDevices devices);
-    ~ScopedMixerDevices();
+    explicit ScopedMixerDevices(MixerDevices devices)
+        : m_previous(InstallMixerDevices(std::move(devices))) {}
+    ~ScopedMixerDevices() { InstallMixerDevices(std::move(m_previous)); }
     ScopedMixerDevices(const ScopedMixerDevices&) = delete;
     ScopedMixerDevices& operator=(const ScopedMixerDevices&) = delete;
 
@@ -86,21 +88,68 @@ public:
 };
 
 /// A software mixer with a store of its own.
-std::shared_ptr<SoftMixer> NewSoftMixer();
+inline std::shared_ptr<SoftMixer> NewSoftMixer() {
+    return std::make_shared<SoftMixer>(std::make_shared<MemoryMixerLevelStore>());
+}
+
 /// A value request for one control over the caller's buffer.
-MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items, void* buffer);
+inline MIXERCONTROLDETAILS DetailsRequest(DWORD controlId, DWORD channels, DWORD items,
+                                          void* buffer) {
+    MIXERCONTROLDETAILS details{};
+    details.cbStruct = sizeof details;
+    details.dwControlID = controlId;
+    details.cChannels = channels;
+    details.cMultipleItems = items;
+    details.cbDetails = sizeof(DWORD);
+    details.paDetails = buffer;
+    return details;
+}
+
 /// Writes one control's per-channel words through the mixer functions, as another program would.
-MMRESULT WriteControl(DWORD controlId, std::vector<DWORD> words,
-                      HMIXEROBJ object = MixerObjectFromId(0));
+inline MMRESULT WriteControl(DWORD controlId, std::vector<DWORD> words,
+                             HMIXEROBJ object = MixerObjectFromId(0)) {
+    MIXERCONTROLDETAILS details =
+        DetailsRequest(controlId, static_cast<DWORD>(words.size()), 0, words.data());
+    return mixerSetControlDetails(object, &details, MIXER_SETCONTROLDETAILSF_VALUE);
+}
 
 /// A volume fader control of the given bounds.
-MixerControlDescription TestFader(DWORD controlId, DWORD minimum, DWORD maximum,
-                                  std::vector<DWORD> values = {}, DWORD flags = 0);
+inline MixerControlDescription TestFader(DWORD controlId, DWORD minimum, DWORD maximum,
+                                         std::vector<DWORD> values = {}, DWORD flags = 0) {
+    return {MakeMixerControl(controlId, MIXERCONTROL_CONTROLTYPE_VOLUME, flags, "Volume",
+                             "Test Volume", minimum, maximum, maximum - minimum),
+            {},
+            std::move(values)};
+}
+
 /// A uniform mute switch.
-MixerControlDescription TestMute(DWORD controlId);
+inline MixerControlDescription TestMute(DWORD controlId) {
+    return {MakeMixerControl(controlId, MIXERCONTROL_CONTROLTYPE_MUTE,
+                             MIXERCONTROL_CONTROLF_UNIFORM, "Mute", "Test Mute", 0, 1, 0),
+            {},
+            {}};
+}
+
 /// A source line with its controls.
-MixerLineDescription TestSource(DWORD lineId, DWORD componentType, DWORD channels,
-                                std::vector<MixerControlDescription> controls);
+inline MixerLineDescription TestSource(DWORD lineId, DWORD componentType, DWORD channels,
+                                       std::vector<MixerControlDescription> controls) {
+    return {MakeMixerLine(lineId, componentType, channels, "Source", "Test Source",
+                          MIXERLINE_TARGETTYPE_UNDEFINED),
+            std::move(controls)};
+}
+
 /// A mixer of destinations (each without controls of its own) with their sources.
-MixerDescription
-TestMixer(std::vector<std::pair<DWORD, std::vector<MixerLineDescription>>> destinationTypes);
+inline MixerDescription
+TestMixer(std::vector<std::pair<DWORD, std::vector<MixerLineDescription>>> destinationTypes) {
+    MixerDescription mixer;
+    CopyMixerText(mixer.caps.szPname, "Test Mixer");
+    DWORD lineId = 0xFFFF0000;
+    for (auto& [type, sources] : destinationTypes) {
+        mixer.destinations.push_back(
+            {{MakeMixerLine(lineId++, type, 2, "Destination", "Test Destination",
+                            MIXERLINE_TARGETTYPE_WAVEOUT),
+              {}},
+             std::move(sources)});
+    }
+    return mixer;
+}
