@@ -20,9 +20,6 @@ TEST(MixerApiTest, HandlesAreCheckedNeverReusedAndGoWithTheirDevices) {
     HMIXER first = nullptr;
     HMIXER second = nullptr;
     EXPECT_EQ(mixerOpen(&first, 2, 0, 0, 0), MMSYSERR_BADDEVICEID);
-    EXPECT_EQ(mixerOpen(nullptr, 0, 0, 0, 0), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(mixerOpen(&first, 0, 0, 0, 0x00010000), MMSYSERR_INVALFLAG)
-        << "notifications to a window are not offered";
     ASSERT_EQ(mixerOpen(&first, 0, 0, 0, 0), MMSYSERR_NOERROR);
     ASSERT_EQ(mixerOpen(&second, 0, 0, 0, 0), MMSYSERR_NOERROR);
     EXPECT_NE(first, second);
@@ -55,30 +52,27 @@ TEST(MixerApiTest, HandlesAreCheckedNeverReusedAndGoWithTheirDevices) {
     EXPECT_EQ(mixerClose(second), MMSYSERR_INVALHANDLE) << "every handle of the old ones is gone";
 }
 
-TEST(MixerApiTest, MalformedAndMisaddressedRequestsAreRefused) {
-    auto probe = std::make_shared<ProbeMixerDevice>(NewSoftMixer());
-    ScopedMixerDevices devices({probe});
-    MIXERLINE line{};
-    EXPECT_EQ(mixerGetLineInfo(device0, nullptr, 0), MMSYSERR_INVALPARAM);
+// Requests for lines and controls a device does not have: the fader search asks by position and
+// lists controls by the count the line gave. Malformed structures are left out: the class layer
+// is the only caller and fills sizes and flags from constants.
+TEST(MixerApiTest, LinesAndControlsAreFoundOnlyWhereTheyAre) {
+    ScopedMixerDevices devices({NewSoftMixer()});
     struct LineCase {
-        DWORD size, query, destination, source, lineId, componentType;
+        DWORD query, destination, source, lineId, componentType;
         MMRESULT expected;
     };
-    const DWORD size = sizeof line;
     const LineCase lineCases[] = {
-        {size - 4, 0, 0, 0, 0, 0, MMSYSERR_INVALPARAM},
-        {size, 0x100, 0, 0, 0, 0, MMSYSERR_INVALFLAG},
-        {size, 0x10000000, 0, 0, 0, 0, MMSYSERR_INVALFLAG}, // an object type other than a mixer
-        {size, MIXER_GETLINEINFOF_DESTINATION, 2, 0, 0, 0, MMSYSERR_INVALPARAM},
-        {size, MIXER_GETLINEINFOF_SOURCE, 1, 1, 0, 0, MMSYSERR_INVALPARAM}, // wave in has one
-        {size, MIXER_GETLINEINFOF_LINEID, 0, 0, 0x12345678, 0, MIXERR_INVALLINE},
-        {size, MIXER_GETLINEINFOF_COMPONENTTYPE, 0, 0, 0, MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE,
+        {MIXER_GETLINEINFOF_DESTINATION, 2, 0, 0, 0, MMSYSERR_INVALPARAM},
+        {MIXER_GETLINEINFOF_SOURCE, 1, 1, 0, 0, MMSYSERR_INVALPARAM}, // wave in has one source
+        {MIXER_GETLINEINFOF_LINEID, 0, 0, 0x12345678, 0, MIXERR_INVALLINE},
+        {MIXER_GETLINEINFOF_COMPONENTTYPE, 0, 0, 0, MIXERLINE_COMPONENTTYPE_SRC_TELEPHONE,
          MIXERR_INVALLINE},
-        {size, MIXER_GETLINEINFOF_LINEID, 0, 0, SoftMixer::microphoneLineId, 0, MMSYSERR_NOERROR},
+        {MIXER_GETLINEINFOF_LINEID, 0, 0, SoftMixer::microphoneLineId, 0, MMSYSERR_NOERROR},
     };
+    MIXERLINE line{};
     for (const LineCase& c : lineCases) {
         line = MIXERLINE{};
-        line.cbStruct = c.size;
+        line.cbStruct = sizeof line;
         line.dwDestination = c.destination;
         line.dwSource = c.source;
         line.dwLineID = c.lineId;
@@ -88,30 +82,16 @@ TEST(MixerApiTest, MalformedAndMisaddressedRequestsAreRefused) {
     EXPECT_EQ(line.dwDestination, 1u) << "a source found by id knows its destination";
     EXPECT_EQ(line.fdwLine, MIXERLINE_LINEF_ACTIVE | MIXERLINE_LINEF_SOURCE);
 
-    struct ControlsCase {
-        DWORD lineId, count, size, query;
-        MMRESULT expected;
-    };
-    const DWORD speakers = SoftMixer::speakersLineId;
-    const ControlsCase controlsCases[] = {
-        {speakers, 2, sizeof(MIXERCONTROL) + 4, 0, MMSYSERR_INVALPARAM},
-        {speakers, 2, sizeof(MIXERCONTROL), 1, MMSYSERR_INVALFLAG},  // one control by id
-        {speakers, 1, sizeof(MIXERCONTROL), 0, MMSYSERR_INVALPARAM}, // all means the line's count
-        {0x00FF0000, 2, sizeof(MIXERCONTROL), 0, MIXERR_INVALLINE},
-    };
     MIXERCONTROL controls[2] = {};
-    for (const ControlsCase& c : controlsCases) {
-        MIXERLINECONTROLS request{sizeof request, c.lineId, {}, c.count, c.size, controls};
-        EXPECT_EQ(mixerGetLineControls(device0, &request, c.query), c.expected) << c.count;
-    }
-
-    DWORD words[2] = {};
-    MIXERCONTROLDETAILS details = DetailsRequest(SoftMixer::waveOutVolumeId, 2, 0, nullptr);
-    EXPECT_EQ(mixerGetControlDetails(device0, &details, 0), MMSYSERR_INVALPARAM);
-    details.paDetails = words;
-    EXPECT_EQ(mixerSetControlDetails(device0, &details, MIXER_GETCONTROLDETAILSF_LISTTEXT),
-              MMSYSERR_INVALFLAG);
-    EXPECT_TRUE(probe->Requests().empty()) << "nothing malformed reached the device";
+    MIXERLINECONTROLS request{
+        sizeof request, SoftMixer::speakersLineId, {}, 1, sizeof(MIXERCONTROL), controls};
+    EXPECT_EQ(mixerGetLineControls(device0, &request, MIXER_GETLINECONTROLSF_ALL),
+              MMSYSERR_INVALPARAM)
+        << "all controls means the line's count";
+    request.dwLineID = 0x00FF0000;
+    request.cControls = 2;
+    EXPECT_EQ(mixerGetLineControls(device0, &request, MIXER_GETLINECONTROLSF_ALL),
+              MIXERR_INVALLINE);
 }
 
 TEST(MixerApiTest, ValuesAreReadAndWrittenPerChannelWithinBounds) {
