@@ -2,8 +2,21 @@
 
 #include "mixer/CMixerVolumeControl.h"
 
+#include <algorithm>
+
+namespace {
+
+// A damaged list may hold any 32-bit volume: multiplied in 32 bits, 6,557,202 × 655 wraps to
+// near silence. Past the fader's maximum the fader is simply full.
+DWORD faderValue(std::uint32_t volume, DWORD step, DWORD maximum) {
+    return static_cast<DWORD>(
+        std::min<std::uint64_t>(std::uint64_t{volume} * step, std::uint64_t{maximum}));
+}
+
+} // namespace
+
 void VolumeFaderBinding::ApplyVolume(std::uint32_t volume) {
-    m_control.SetValue(static_cast<DWORD>(volume * m_step));
+    m_control.SetValue(faderValue(volume, m_step, m_control.GetMaximum()));
 }
 
 DWORD VolumeFaderBinding::ReadVolume() const {
@@ -12,7 +25,7 @@ DWORD VolumeFaderBinding::ReadVolume() const {
 }
 
 void VolumeFaderBinding::ApplyVolumeOnCue(std::uint32_t volume) {
-    const auto value = static_cast<DWORD>(volume * m_step);
+    const DWORD value = faderValue(volume, m_step, m_control.GetMaximum());
     if (!m_control.SetValueOnCue(value)) {
         m_control.SetValue(value);
     }

@@ -6,9 +6,9 @@
 class CMixerVolumeControl;
 
 /// The volume fader of one kind of item, with the kind's step: an item volume v (0..100) sets
-/// the fader to v × step (unsigned 32-bit; the control clamps it to its bounds), and a fader
-/// setting s reads back as the volume s / step, remainder dropped. The lower bound of the fader
-/// takes no part: volume 0 writes 0, which the clamp raises to the lower bound.
+/// the fader to v × step (at most the fader's maximum; the control clamps it to its bounds), and a
+/// fader setting s reads back as the volume s / step, remainder dropped. The lower bound of the
+/// fader takes no part: volume 0 writes 0, which the clamp raises to the lower bound.
 ///
 /// The step is read at each call, so a binding made before the calibration uses its result.
 class VolumeFaderBinding final : public MoxVolumeFader {

@@ -81,16 +81,19 @@ TEST(MixerFadersTest, TheSoftwareMixerBindsEachKindToItsOwnFaderWithoutAWord) {
         {&c.faders.cdFader, SoftMixer::compactDiscVolumeId},
         {&c.faders.micFader, SoftMixer::microphoneVolumeId}, // with the wave step
     };
-    DWORD volume = 10;
+    // Past the top the fader is full: a damaged list's 6,557,202 × 655 wraps to 14 in 32 bits.
+    const std::pair<std::uint32_t, DWORD> volumes[] = {
+        {10, 6550}, {100, 65500}, {101, 65535}, {6557202, 65535}, {0xFFFFFFFF, 65535}};
     for (const auto& [fader, controlId] : kinds) {
-        fader->ApplyVolume(volume);
-        for (const auto& [other, otherId] : kinds) {
-            const DWORD expected = otherId == controlId ? volume * 655 : 49151;
-            EXPECT_EQ(soft->GetValues(otherId), (std::vector<DWORD>{expected, expected}))
-                << "volume " << volume << " for control " << controlId;
+        for (const auto& [volume, level] : volumes) {
+            fader->ApplyVolume(volume);
+            for (const auto& [other, otherId] : kinds) {
+                const DWORD expected = otherId == controlId ? level : 49151;
+                EXPECT_EQ(soft->GetValues(otherId), (std::vector<DWORD>{expected, expected}))
+                    << "volume " << volume << " for control " << controlId;
+            }
         }
         ASSERT_EQ(WriteControl(controlId, {49151, 49151}), MMSYSERR_NOERROR);
-        volume += 20;
     }
     ASSERT_EQ(WriteControl(SoftMixer::microphoneVolumeId, {30000, 10000}), MMSYSERR_NOERROR);
     EXPECT_EQ(c.faders.micFader.ReadVolume(), 45u) << "the larger channel, remainder dropped";
@@ -103,6 +106,41 @@ TEST(MixerFadersTest, TheSoftwareMixerBindsEachKindToItsOwnFaderWithoutAWord) {
     }
     EXPECT_TRUE(c.faders.playbackVolumeControls.empty());
     EXPECT_TRUE(c.faders.recordVolumeControls.empty());
+}
+
+// An item cued after the playing one sets its fader on cue: the fader reads as before until the
+// engine reports a level it kept in effect; levels kept for cues that never started go with it.
+TEST(MixerFadersTest, VolumesSetOnCueTakeEffectOnlyWhenTheEngineCommitsTheirLevel) {
+    auto soft = NewSoftMixer();
+    Calibrated c({soft});
+    RecordingListener listener;
+    soft->SetListener(&listener);
+    listener.reports.clear();
+    for (std::uint32_t volume : {10u, 20u, 6557202u}) {
+        c.faders.waveFader.ApplyVolumeOnCue(volume);
+    }
+    using Report = RecordingListener::Report;
+    EXPECT_EQ(listener.staged, (std::vector<Report>{{Bus::Wave, {6550, 6550}},
+                                                    {Bus::Wave, {13100, 13100}},
+                                                    {Bus::Wave, {65535, 65535}}}));
+    EXPECT_TRUE(listener.reports.empty());
+    EXPECT_EQ(c.faders.waveFader.ReadVolume(), 75u) << "still the first run's 49151";
+
+    const auto wave = [&] { return soft->GetValues(SoftMixer::waveOutVolumeId); };
+    soft->CommitStaged(Bus::Wave, {13101, 13101}); // no value was kept for that level
+    EXPECT_EQ(wave(), (std::vector<DWORD>{49151, 49151}));
+    soft->CommitStaged(Bus::Wave, {13100, 13100});
+    EXPECT_EQ(wave(), (std::vector<DWORD>{13100, 13100}));
+    EXPECT_EQ(listener.reports, (std::vector<Report>{{Bus::Wave, {13100, 13100}}}));
+    soft->CommitStaged(Bus::Wave, {6550, 6550}); // its cue never started: dropped
+    EXPECT_EQ(wave(), (std::vector<DWORD>{13100, 13100}));
+    soft->CommitStaged(Bus::Wave, {65535, 65535});
+    EXPECT_EQ(c.faders.waveFader.ReadVolume(), 100u);
+
+    // The microphone's fader cannot wait for a cue: it is set at once.
+    c.faders.micFader.ApplyVolumeOnCue(10);
+    EXPECT_EQ(soft->GetValues(SoftMixer::microphoneVolumeId), (std::vector<DWORD>{6550, 6550}));
+    soft->SetListener(nullptr);
 }
 
 // No mixer at all is start-up's case (CQuillonAppTest); unreadable capabilities are this one's.

@@ -29,16 +29,40 @@ TEST(CFileTest, MissingFilesAndFoldersRaiseNamingTheFile) {
                  CFileException);
 }
 
-TEST(CFileTest, NewContentReplacesTheOldOnlyAtCloseAndNotIfAbandoned) {
+// A save replaces the old file only when it closes whole: not while it writes, not when it is
+// abandoned half-way (destroyed without Close, as when a save throws), not when the disk fills.
+TEST(CFileTest, NewContentReplacesTheOldOnlyAtASuccessfulClose) {
     TempDir dir;
     const std::string path = dir.file("list.pla");
     WriteFileBytes(path, HexBytes("01 02 03"));
     {
         CFile file(path, CFile::modeCreate | CFile::modeWrite);
         file.Write("abcd", 4);
-    } // destroyed without Close, as when a save throws half-way
+    }
     EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
     EXPECT_EQ(filesIn(dir.path()), Names{"list.pla"}) << "no temporary file left behind";
+
+    // Writes beyond 16 bytes fail, as on a full disk (for root too).
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string message;
+    try {
+        CFile file(path, CFile::modeCreate | CFile::modeWrite);
+        const std::string big(100, 'z');
+        file.Write(big.data(), static_cast<unsigned>(big.size()));
+        file.Close();
+    } catch (const CFileException& e) {
+        message = e.GetErrorMessage();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_NE(message.find("list.pla"), std::string::npos) << "raised, naming the file";
+    EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
+    EXPECT_EQ(filesIn(dir.path()), Names{"list.pla"});
+
     {
         CFile file(path, CFile::modeCreate | CFile::modeWrite);
         file.Write("abcd", 4);
@@ -46,34 +70,6 @@ TEST(CFileTest, NewContentReplacesTheOldOnlyAtCloseAndNotIfAbandoned) {
         file.Close();
     }
     EXPECT_EQ(ReadFileBytes(path), HexBytes("61 62 63 64"));
-    EXPECT_EQ(filesIn(dir.path()), Names{"list.pla"});
-}
-
-TEST(CFileTest, FailedWriteRaisesAndKeepsThePreviousFile) {
-    TempDir dir;
-    const std::string path = dir.file("list.pla");
-    WriteFileBytes(path, HexBytes("01 02 03"));
-
-    // Make writes beyond 16 bytes fail, as a full disk would (works as root too).
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 16;
-    setrlimit(RLIMIT_FSIZE, &small);
-    bool raised = false;
-    try {
-        CFile file(path, CFile::modeCreate | CFile::modeWrite);
-        const std::string big(100, 'z');
-        file.Write(big.data(), static_cast<unsigned>(big.size()));
-        file.Close();
-    } catch (const CFileException& e) {
-        raised = true;
-        EXPECT_NE(e.GetErrorMessage().find("list.pla"), std::string::npos);
-    }
-    setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_TRUE(raised);
-    EXPECT_EQ(ReadFileBytes(path), HexBytes("01 02 03"));
     EXPECT_EQ(filesIn(dir.path()), Names{"list.pla"});
 }
 

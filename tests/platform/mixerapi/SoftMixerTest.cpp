@@ -91,11 +91,6 @@ TEST(SoftMixerTest, LevelsAndMutesPersistThroughTheStore) {
     EXPECT_EQ(again.GetBusFader(Bus::Microphone), (BusFader{0, 0}));
     EXPECT_EQ(again.GetValues(waveOutVolumeId), (std::vector<DWORD>{49151, 65535}));
     EXPECT_EQ(again.GetValues(microphoneMuteId), (std::vector<DWORD>{0}));
-
-    auto storeless = std::make_shared<SoftMixer>(nullptr);
-    ScopedMixerDevices devices({storeless});
-    EXPECT_EQ(WriteControl(synthesizerVolumeId, {1, 2}), MMSYSERR_NOERROR);
-    EXPECT_EQ(storeless->GetBusFader(Bus::Synth), (BusFader{1, 2}));
 }
 
 } // namespace

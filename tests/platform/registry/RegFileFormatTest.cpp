@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -19,35 +19,15 @@ ByteVector bytesOf(std::string_view s, bool zero) {
     return out;
 }
 
-// Every key (with its spelling) and value (name, type, bytes) of a tree, one per line, walked
-// here rather than through the formatter under test.
-void dumpKey(const RegistryTree::Key& key, const std::string& path, std::ostringstream& out) {
-    out << "[" << path << "]\n";
-    for (const auto& value : key.Values()) {
-        out << "  " << value.name << " type " << value.type << ":";
-        for (auto b : value.data) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, " %02x", b);
-            out << hex;
-        }
-        out << "\n";
-    }
-    key.ForEachSubkey(
-        [&](const RegistryTree::Key& sub) { dumpKey(sub, path + "\\" + sub.Name(), out); });
-}
+using Values = std::vector<std::tuple<std::string, DWORD, ByteVector>>;
 
-std::string dump(const RegistryTree& tree) {
-    std::ostringstream out;
-    for (int root = 0; root < RegistryTree::kRootCount; ++root) {
-        dumpKey(tree.Root(root), std::string(RegistryTree::kRootNames[root]), out);
+/// A key's values (name, type, bytes) in order; none for a missing key.
+Values valuesOf(const RegistryTree::Key* key) {
+    Values out;
+    for (const auto& value : key == nullptr ? std::vector<RegistryTree::Value>{} : key->Values()) {
+        out.emplace_back(value.name, value.type, value.data);
     }
-    return out.str();
-}
-
-const RegistryTree::Value* findValue(const RegistryTree& tree, std::vector<std::string> path,
-                                     std::string_view name) {
-    const auto* key = tree.Find(1, path);
-    return key == nullptr ? nullptr : key->FindValue(name);
+    return out;
 }
 
 TEST(RegFileFormatTest, ReadsAHandEditedFile) {
@@ -72,23 +52,17 @@ TEST(RegFileFormatTest, ReadsAHandEditedFile) {
     RegFileError error;
     ASSERT_TRUE(ParseRegFile(text, tree, error)) << error.line << ": " << error.reason;
 
-    const std::vector<std::string> key{"software", "corvale", "QUILLON"};
     // The later section adds to the earlier one; its value replaces the earlier one in place
     // and keeps the first spelling.
-    const auto* start = findValue(tree, key, "START WITH WINDOWS");
-    ASSERT_NE(start, nullptr);
-    EXPECT_EQ(start->name, "Start With Windows");
-    EXPECT_EQ(start->type, REG_DWORD);
-    EXPECT_EQ(start->data, (ByteVector{0, 0, 0, 0}));
-    EXPECT_EQ(findValue(tree, key, "Recording Quality")->data, (ByteVector{10, 0, 0, 0}));
-    const auto* playList = findValue(tree, key, "Default Play List");
-    EXPECT_EQ(playList->type, REG_SZ);
-    EXPECT_EQ(playList->data, bytesOf("C:\\Music\\on hold.pla", true));
-    const auto* blob = findValue(tree, key, "Blob");
-    EXPECT_EQ(blob->type, REG_BINARY);
-    EXPECT_EQ(blob->data, (ByteVector{0x00, 0x0a, 0xff, 0x10, 0x20}));
-    EXPECT_EQ(findValue(tree, key, "Expand")->type, REG_EXPAND_SZ);
-    EXPECT_EQ(findValue(tree, key, "")->data, bytesOf("default \"quoted\" \\ text", true));
+    const Values values = {
+        {"Start With Windows", REG_DWORD, {0, 0, 0, 0}},
+        {"Recording Quality", REG_DWORD, {10, 0, 0, 0}},
+        {"Default Play List", REG_SZ, bytesOf("C:\\Music\\on hold.pla", true)},
+        {"Blob", REG_BINARY, {0x00, 0x0a, 0xff, 0x10, 0x20}},
+        {"Expand", REG_EXPAND_SZ, {'%', 'A', '%', 0}},
+        {"", REG_SZ, bytesOf("default \"quoted\" \\ text", true)},
+    };
+    EXPECT_EQ(valuesOf(tree.Find(1, {"software", "corvale", "QUILLON"})), values);
     EXPECT_EQ(tree.Find(1, {"SOFTWARE", "Corvale"})->Name(), "Corvale");
 
     RegistryTree old;
@@ -100,25 +74,30 @@ TEST(RegFileFormatTest, ReadsAHandEditedFile) {
 }
 
 TEST(RegFileFormatTest, WritesEveryValueSoThatItReadsBackExactly) {
-    RegistryTree tree;
-    auto& key = tree.Create(1, {"SOFTWARE", "Corvale", "QUILLON"});
-    key.SetValue("Start With Windows", REG_DWORD, {1, 0, 0, 0});
-    key.SetValue("quote\"and\\slash]", REG_SZ, bytesOf("say \"hi\" \\ there", true));
-    key.SetValue("", REG_SZ, bytesOf("", true));
-    key.SetValue("accent", REG_SZ, bytesOf("caf\xC3\xA9 \xE2\x99\xAA", true));
-    // Strings that cannot stand between quotes keep their bytes through hex(1):
-    key.SetValue("inner zero", REG_SZ, {'a', 0, 'b', 0});
-    key.SetValue("no terminator", REG_SZ, bytesOf("abc", false));
-    key.SetValue("two lines", REG_SZ, bytesOf("a\nb", true));
-    key.SetValue("bad utf8", REG_SZ, {'a', 0xC3, 0x28, 0});
-    key.SetValue("short dword", REG_DWORD, {1, 2, 3});
-    key.SetValue("multi", REG_MULTI_SZ, {'a', 0, 'b', 0, 0});
-    key.SetValue("odd type", 0x12345678, {7});
+    // Strings that cannot stand between quotes keep their bytes through hex(1).
     ByteVector big(300);
     for (std::size_t i = 0; i < big.size(); ++i) {
         big[i] = static_cast<std::uint8_t>(i * 7);
     }
-    key.SetValue("big", REG_BINARY, big);
+    const Values values = {
+        {"Start With Windows", REG_DWORD, {1, 0, 0, 0}},
+        {"quote\"and\\slash]", REG_SZ, bytesOf("say \"hi\" \\ there", true)},
+        {"", REG_SZ, bytesOf("", true)},
+        {"accent", REG_SZ, bytesOf("caf\xC3\xA9 \xE2\x99\xAA", true)},
+        {"inner zero", REG_SZ, {'a', 0, 'b', 0}},
+        {"no terminator", REG_SZ, bytesOf("abc", false)},
+        {"two lines", REG_SZ, bytesOf("a\nb", true)},
+        {"bad utf8", REG_SZ, {'a', 0xC3, 0x28, 0}},
+        {"short dword", REG_DWORD, {1, 2, 3}},
+        {"multi", REG_MULTI_SZ, {'a', 0, 'b', 0, 0}},
+        {"odd type", 0x12345678, {7}},
+        {"big", REG_BINARY, big},
+    };
+    RegistryTree tree;
+    auto& key = tree.Create(1, {"SOFTWARE", "Corvale", "QUILLON"});
+    for (const auto& [name, type, data] : values) {
+        key.SetValue(name, type, data);
+    }
     tree.Create(0, {"Empty Leaf"});
     tree.Create(2, {"SOFTWARE", "Caf\xC3\xA9 [x]", "With Space "});
 
@@ -144,7 +123,11 @@ TEST(RegFileFormatTest, WritesEveryValueSoThatItReadsBackExactly) {
     RegistryTree back;
     RegFileError error;
     ASSERT_TRUE(ParseRegFile(text, back, error)) << error.line << ": " << error.reason;
-    EXPECT_EQ(dump(back), dump(tree));
+    EXPECT_EQ(valuesOf(back.Find(1, {"SOFTWARE", "Corvale", "QUILLON"})), values);
+    EXPECT_NE(back.Find(0, {"Empty Leaf"}), nullptr);
+    const auto* spaced = back.Find(2, {"SOFTWARE", "Caf\xC3\xA9 [x]", "With Space "});
+    ASSERT_NE(spaced, nullptr);
+    EXPECT_EQ(spaced->Name(), "With Space ");
 }
 
 TEST(RegFileFormatTest, NamesTheLineOfTheDamage) {

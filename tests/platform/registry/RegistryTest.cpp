@@ -2,10 +2,10 @@
 
 #include "platform/registry/RegistryStore.h"
 #include "tests/platform/registry/TextFiles.h"
-#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -17,73 +17,67 @@ namespace fs = std::filesystem;
 
 const char* const kQuillon = "SOFTWARE\\Corvale\\QUILLON";
 
-LONG setDword(RegistryStore& store, const char* path, const char* name, DWORD value) {
+LONG setDword(RegistryStore& store, const char* path, const std::string& name, DWORD value) {
     HKEY key = nullptr;
     LONG result = RegCreateKeyEx(store.Root(HKEY_CURRENT_USER), path, 0, nullptr, 0, KEY_ALL_ACCESS,
                                  nullptr, &key, nullptr);
     if (result == ERROR_SUCCESS) {
-        result = RegSetValueEx(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+        result = RegSetValueEx(key, name.c_str(), 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&value), 4);
         RegCloseKey(key);
     }
     return result;
 }
 
-LONG getDword(RegistryStore& store, const char* path, const char* name, DWORD& value) {
+LONG getDword(RegistryStore& store, const char* path, const std::string& name, DWORD& value) {
     HKEY key = nullptr;
     LONG result = RegOpenKeyEx(store.Root(HKEY_CURRENT_USER), path, 0, KEY_READ, &key);
     if (result == ERROR_SUCCESS) {
         DWORD size = sizeof value;
-        result =
-            RegQueryValueEx(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+        result = RegQueryValueEx(key, name.c_str(), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&value), &size);
         RegCloseKey(key);
     }
     return result;
+}
+
+LONG setString(HKEY key, const char* name, const std::string& value) {
+    return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>(value.size() + 1));
 }
 
 /// A store in a scratch folder.
 class RegistryTest : public ::testing::Test {
 protected:
     HKEY user() const { return store.Root(HKEY_CURRENT_USER); }
-    HKEY create(const char* path, DWORD* disposition = nullptr) {
-        HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyEx(user(), path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                 nullptr, &key, disposition),
-                  ERROR_SUCCESS)
-            << path;
-        return key;
+    LONG create(const std::string& path, HKEY& key) {
+        return RegCreateKeyEx(user(), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr);
     }
     static LONG open(HKEY parent, const char* path, HKEY& key) {
         return RegOpenKeyEx(parent, path, 0, KEY_ALL_ACCESS, &key);
-    }
-    static LONG setString(HKEY key, const char* name, const std::string& value) {
-        return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>(value.size() + 1));
     }
     std::string text() const { return readText(store.FilePath()); }
 
     TempDir dir;
     RegistryStore store{dir.file("config/quillon/registry.reg")};
 };
-using RegistryStoreTest = RegistryTest;
 
 TEST_F(RegistryTest, KeysKeepTheirFirstSpellingAndNamesTheStoreCouldNotKeepAreRefused) {
-    DWORD disposition = 0;
-    RegCloseKey(create(kQuillon, &disposition));
-    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-    RegCloseKey(create("software\\CORVALE\\quillon", &disposition));
-    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-    HKEY opened = nullptr;
-    ASSERT_EQ(open(user(), "Software\\corvale\\Quillon", opened), ERROR_SUCCESS);
-    ASSERT_EQ(setString(opened, "Value", "x"), ERROR_SUCCESS);
-    ASSERT_EQ(setString(opened, "VALUE", "y"), ERROR_SUCCESS); // values keep theirs too
+    HKEY key = nullptr;
+    ASSERT_EQ(create(kQuillon, key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(create("software\\CORVALE\\quillon", key), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, "Value", "x"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, "VALUE", "y"), ERROR_SUCCESS); // values keep theirs too
     EXPECT_NE(text().find("[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n\"Value\"=\"y\"\n"),
               std::string::npos)
         << text();
-    EXPECT_EQ(setString(opened, "two\nlines", "x"), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegSetValueEx(opened, "x", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
-    RegCloseKey(opened);
+    EXPECT_EQ(setString(key, "two\nlines", "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueEx(key, "x", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+    RegCloseKey(key);
 
-    HKEY missing = reinterpret_cast<HKEY>(&disposition);
+    HKEY missing = reinterpret_cast<HKEY>(&key);
     EXPECT_EQ(open(user(), "SOFTWARE\\Nobody", missing), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing, nullptr);
     std::string deep = "SOFTWARE";
@@ -92,16 +86,14 @@ TEST_F(RegistryTest, KeysKeepTheirFirstSpellingAndNamesTheStoreCouldNotKeepAreRe
     }
     for (const std::string& path :
          {std::string("SOFTWARE\\\\Twice"), std::string("SOFTWARE\\"),
-          std::string("SOFTWARE\\") + std::string(256, 'k'), std::string("SOFTWARE\\a\nb"), deep}) {
-        EXPECT_EQ(RegCreateKeyEx(user(), path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                 &missing, nullptr),
-                  ERROR_INVALID_PARAMETER)
-            << path;
+          "SOFTWARE\\" + std::string(256, 'k'), std::string("SOFTWARE\\a\nb"), deep}) {
+        EXPECT_EQ(create(path, missing), ERROR_INVALID_PARAMETER) << path;
     }
 }
 
 TEST_F(RegistryTest, HandlesThatAreNotOpenAndKeysThatWentAreRefused) {
-    HKEY key = create("SOFTWARE\\Handles");
+    HKEY key = nullptr;
+    ASSERT_EQ(create("SOFTWARE\\Corvale\\QUILLON\\Mixer", key), ERROR_SUCCESS);
     ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     HKEY sub = nullptr;
     for (HKEY bad : {key, static_cast<HKEY>(nullptr), reinterpret_cast<HKEY>(&sub)}) {
@@ -111,11 +103,7 @@ TEST_F(RegistryTest, HandlesThatAreNotOpenAndKeysThatWentAreRefused) {
     }
     // Roots may be "closed" any number of times and stay usable.
     EXPECT_EQ(RegCloseKey(user()), ERROR_SUCCESS);
-    ASSERT_EQ(open(user(), "SOFTWARE\\Handles", sub), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(sub), ERROR_SUCCESS);
-
     // Only keys without subkeys are deleted; the always-present ones stay.
-    RegCloseKey(create("SOFTWARE\\Corvale\\QUILLON\\Mixer"));
     HKEY quillon = nullptr;
     ASSERT_EQ(open(user(), kQuillon, quillon), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(user(), kQuillon), ERROR_ACCESS_DENIED);
@@ -129,41 +117,29 @@ TEST_F(RegistryTest, HandlesThatAreNotOpenAndKeysThatWentAreRefused) {
     EXPECT_EQ(RegCloseKey(quillon), ERROR_SUCCESS);
 }
 
-// The predefined roots address the store in the user's configuration folder. Each case runs in
-// a child process, which makes the process's default store for itself.
+// The predefined roots' store is kept in the user's configuration folder.
 TEST(RegistryDefaultStoreTest, LivesInTheUserConfigFolder) {
-    TempDir dir;
-    const auto writesIn = [&dir](const char* xdgConfigHome, const std::string& home,
-                                 const std::string& expected) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (xdgConfigHome == nullptr) {
-                ::unsetenv("XDG_CONFIG_HOME");
-            } else {
-                ::setenv("XDG_CONFIG_HOME", xdgConfigHome, 1);
-            }
-            ::setenv("HOME", dir.file(home).c_str(), 1);
-            HKEY key = nullptr;
-            DWORD value = 7;
-            ::_exit(RegCreateKeyEx(HKEY_CURRENT_USER, kQuillon, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                   nullptr, &key, nullptr) == ERROR_SUCCESS &&
-                            RegSetValueEx(key, "Seven", 0, REG_DWORD,
-                                          reinterpret_cast<BYTE*>(&value), 4) == ERROR_SUCCESS
-                        ? 0
-                        : 1);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << expected;
-        EXPECT_TRUE(fs::exists(dir.file(expected))) << expected;
+    const char* const home = std::getenv("HOME");
+    const std::string saved = home == nullptr ? "" : home;
+    ::setenv("HOME", "/home/someone", 1);
+    const std::pair<const char*, const char*> cases[] = {
+        {"/xdg", "/xdg/quillon/registry.reg"},
+        // A relative XDG_CONFIG_HOME is ignored, as is an unset one: ~/.config then.
+        {"relative/config", "/home/someone/.config/quillon/registry.reg"},
+        {nullptr, "/home/someone/.config/quillon/registry.reg"},
     };
-    writesIn(dir.file("xdg").c_str(), "home", "xdg/quillon/registry.reg");
-    // A relative XDG_CONFIG_HOME is ignored, as is an unset one: ~/.config then.
-    writesIn("relative/config", "home1", "home1/.config/quillon/registry.reg");
-    writesIn(nullptr, "home2", "home2/.config/quillon/registry.reg");
+    for (const auto& [xdgConfigHome, expected] : cases) {
+        if (xdgConfigHome == nullptr) {
+            ::unsetenv("XDG_CONFIG_HOME");
+        } else {
+            ::setenv("XDG_CONFIG_HOME", xdgConfigHome, 1);
+        }
+        EXPECT_EQ(RegistryStore::DefaultFilePath(), expected);
+    }
+    ::setenv("HOME", saved.c_str(), 1);
 }
 
-TEST_F(RegistryStoreTest, KeepsAReadableFileReplacedWhole) {
+TEST_F(RegistryTest, KeepsAPrivateFileReplacedWholeAndOnlyWhenSomethingChanged) {
     // Reading a store that does not exist yet makes nothing.
     DWORD value = 0;
     EXPECT_EQ(getDword(store, kQuillon, "x", value), ERROR_FILE_NOT_FOUND);
@@ -172,16 +148,13 @@ TEST_F(RegistryStoreTest, KeepsAReadableFileReplacedWhole) {
     ASSERT_EQ(setDword(store, kQuillon, "Start With Windows", 1), ERROR_SUCCESS);
     EXPECT_EQ(fs::status(store.FilePath()).permissions(), fs::perms(0600));
     EXPECT_EQ(fs::status(dir.file("config/quillon")).permissions(), fs::perms(0700));
-
     // A mode the user chose is kept; no temporary file is left behind.
     ::chmod(store.FilePath().c_str(), 0644);
     ASSERT_EQ(setDword(store, kQuillon, "Start With Windows", 0), ERROR_SUCCESS);
     EXPECT_EQ(fs::status(store.FilePath()).permissions(), fs::perms(0644));
     EXPECT_EQ(filesIn(dir.file("config/quillon")),
               (std::vector<std::string>{"registry.reg", "registry.reg.lock"}));
-
-    // Writing what is already stored does not touch the file: every real write renames a new
-    // file into place.
+    // Writing what is already stored leaves the file: every real write renames a new one.
     struct stat before {};
     struct stat after {};
     ::stat(store.FilePath().c_str(), &before);
@@ -190,7 +163,7 @@ TEST_F(RegistryStoreTest, KeepsAReadableFileReplacedWhole) {
     EXPECT_EQ(after.st_ino, before.st_ino);
 }
 
-TEST_F(RegistryStoreTest, SetsADamagedFileAsideAndStartsEmpty) {
+TEST_F(RegistryTest, SetsADamagedFileAsideWithANoticeAndStartsEmpty) {
     const std::string path = dir.file("registry.reg");
     const std::string damaged = "Windows Registry Editor Version 5.00\n\n"
                                 "[HKEY_CURRENT_USER\\SOFTWARE\\Corvale\\QUILLON]\n"
@@ -221,7 +194,7 @@ TEST_F(RegistryStoreTest, SetsADamagedFileAsideAndStartsEmpty) {
     EXPECT_EQ(value, 2u);
 }
 
-TEST_F(RegistryStoreTest, NeitherReadsNorWritesBeyondItsSizeLimitNorTakesAFolderForAFile) {
+TEST_F(RegistryTest, NeitherReadsNorWritesBeyondItsSizeLimitNorTakesAFolderForAFile) {
     const std::string path = dir.file("registry.reg");
     RegistryStore small(path, 4096);
     ASSERT_EQ(setDword(small, "SOFTWARE\\Small", "a", 1), ERROR_SUCCESS);
@@ -251,15 +224,13 @@ TEST_F(RegistryStoreTest, NeitherReadsNorWritesBeyondItsSizeLimitNorTakesAFolder
 
 // Every write reads the file afresh under a lock: another process and two threads, each with a
 // store of its own as a second copy of the program has, lose none of each other's writes.
-TEST_F(RegistryStoreTest, ProcessesAndThreadsWritingAtOnceKeepEachOthersWrites) {
+TEST_F(RegistryTest, ProcessesAndThreadsWritingAtOnceKeepEachOthersWrites) {
     constexpr DWORD kEach = 40;
     const auto writeAll = [this](const std::string& prefix) {
         RegistryStore own(store.FilePath());
         bool ok = true;
         for (DWORD n = 0; n < kEach; ++n) {
-            ok =
-                setDword(own, kQuillon, (prefix + std::to_string(n)).c_str(), n) == ERROR_SUCCESS &&
-                ok;
+            ok = setDword(own, kQuillon, prefix + std::to_string(n), n) == ERROR_SUCCESS && ok;
         }
         return ok;
     };
@@ -280,9 +251,8 @@ TEST_F(RegistryStoreTest, ProcessesAndThreadsWritingAtOnceKeepEachOthersWrites) 
     for (const std::string prefix : {"Process ", "Fader ", "Setting "}) {
         for (DWORD n = 0; n < kEach; ++n) {
             DWORD value = kEach;
-            const std::string name = prefix + std::to_string(n);
-            EXPECT_EQ(getDword(store, kQuillon, name.c_str(), value), ERROR_SUCCESS) << name;
-            EXPECT_EQ(value, n) << name;
+            EXPECT_EQ(getDword(store, kQuillon, prefix + std::to_string(n), value), ERROR_SUCCESS);
+            EXPECT_EQ(value, n) << prefix << n;
         }
     }
 }
