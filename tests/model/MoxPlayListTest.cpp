@@ -170,35 +170,33 @@ TEST_F(MoxPlayListTest, HeaderOfUnknownKindTakesTheNextWordAsCount) {
     EXPECT_EQ(list.GetCount(), 1u);
 }
 
-TEST_F(MoxPlayListTest, TruncatedFileRaisesEndOfFileAndKeepsTheItemsRead) {
-    Bytes bytes = listOf({record(kindWave, "a.wav"), record(kindWave, "b.wav")});
-    bytes.resize(bytes.size() - 3);
-    MoxPlayList list(t.outputs());
-    try {
-        load(list, bytes);
-        FAIL() << "no exception";
-    } catch (const CArchiveException& e) {
-        EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
-        EXPECT_NE(e.GetErrorMessage().find("loaded.pla"), std::string::npos);
+// A file cut short keeps what was read before the cut; a count that the bytes left cannot
+// hold is refused before a single record is read (or reserved for).
+TEST_F(MoxPlayListTest, DamagedFilesRaiseArchiveErrorsAndKeepWhatWasRead) {
+    Bytes cut = listOf({record(kindWave, "a.wav"), record(kindWave, "b.wav")});
+    cut.resize(cut.size() - 3);
+    Bytes huge = listOf({record(kindWave, "a.wav")});
+    std::fill_n(huge.begin() + 31, 4, 0xFF); // the count: four billion records in 70 bytes
+    huge.resize(70, 0);
+    const struct {
+        Bytes bytes;
+        int cause;
+        std::size_t kept;
+    } cases[] = {{cut, CArchiveException::endOfFile, 1}, {huge, CArchiveException::badIndex, 0}};
+    for (const auto& c : cases) {
+        MoxPlayList list(t.outputs());
+        try {
+            load(list, c.bytes);
+            ADD_FAILURE() << "no exception";
+        } catch (const CArchiveException& e) {
+            EXPECT_EQ(e.m_cause, c.cause);
+            EXPECT_NE(e.GetErrorMessage().find("loaded.pla"), std::string::npos);
+        }
+        ASSERT_EQ(list.GetCount(), c.kept);
+        if (c.kept > 0) {
+            EXPECT_EQ(list.ItemAt(0)->GetName(), "a.wav");
+        }
     }
-    ASSERT_EQ(list.GetCount(), 1u);
-    EXPECT_EQ(list.ItemAt(0)->GetName(), "a.wav");
-}
-
-TEST_F(MoxPlayListTest, ImpossibleRecordCountIsRefusedBeforeReading) {
-    // 70 bytes announcing four billion records.
-    Bytes bytes = listOf({record(kindWave, "a.wav")});
-    const std::size_t count = 4 + 11 + 4 + 4 + 8; // the header before the count
-    std::fill_n(bytes.begin() + count, 4, 0xFF);
-    bytes.resize(70, 0);
-    MoxPlayList list(t.outputs());
-    try {
-        load(list, bytes);
-        FAIL() << "no exception";
-    } catch (const CArchiveException& e) {
-        EXPECT_EQ(e.m_cause, CArchiveException::badIndex);
-    }
-    EXPECT_EQ(list.GetCount(), 0u);
 }
 
 TEST_F(MoxPlayListTest, PlaysAndStopsTheCurrentItemOnceAndStopsItWhenDestroyed) {
@@ -222,6 +220,20 @@ TEST_F(MoxPlayListTest, PlaysAndStopsTheCurrentItemOnceAndStopsItWhenDestroyed) 
     EXPECT_EQ(t.wave.stops, 1);
     EXPECT_EQ(t.midi.stops, 1);
     EXPECT_EQ(t.cd.stops, 1);
+}
+
+// A player that failed to start may still hold the file open: the item stops it all the same,
+// once, and does not ask it twice to start.
+TEST_F(MoxPlayListTest, AnItemWhosePlayerFailedToStartStillStopsIt) {
+    t.wave.playResult = false;
+    MoxWav wav(t.outputs().wave, "missing.wav");
+    EXPECT_FALSE(wav.Play());
+    EXPECT_FALSE(wav.Play());
+    wav.Stop();
+    wav.Stop();
+    EXPECT_EQ(t.wave.plays, 1);
+    EXPECT_EQ(t.wave.stops, 1);
+    EXPECT_FALSE(MoxWav().Play()) << "an item without a player";
 }
 
 } // namespace
