@@ -1,6 +1,5 @@
 #include "app/StartupShortcut.h"
 
-#include "app/CShortcut.h"
 #include "app/Globals.h"
 #include "tests/platform/registry/TextFiles.h"
 #include "tests/support/RunCommand.h"
@@ -148,37 +147,16 @@ TEST_F(StartupShortcutTest, AReadOnlyEntryOrOneThatCannotBeDeletedStaysAsItIs) {
     }
 }
 
-TEST_F(StartupShortcutTest, SavesOnlyWhatChangedAndOnlyWhatItCanWrite) {
-    CShortcut shortcut;
-    EXPECT_FALSE(shortcut.IsChanged());
-    EXPECT_TRUE(shortcut.Save()); // nothing set: nothing to write
-
-    ShortcutInfo info;
-    info.linkPath = dir.file("missing folder/Quillon.desktop");
-    info.targetPath = "/usr/bin/quillon";
-    EXPECT_FALSE(shortcut.SetAndSave(info));
-    EXPECT_TRUE(shortcut.IsChanged());
-
-    info.linkPath = dir.file("Quillon.desktop");
-    info.description = "bell\a";
-    EXPECT_FALSE(shortcut.SetAndSave(info));
-    info.description = "bad \xC3";
-    EXPECT_FALSE(shortcut.SetAndSave(info));
-    EXPECT_FALSE(fs::exists(info.linkPath));
-
-    info.description = "Shortcut to Quillon";
-    info.arguments = "--play lobby.pla";
-    EXPECT_TRUE(shortcut.SetAndSave(info));
-    EXPECT_FALSE(shortcut.IsChanged());
-    EXPECT_NE(readText(info.linkPath).find("\nExec=/usr/bin/quillon \"--play lobby.pla\"\n"),
-              std::string::npos);
-    EXPECT_TRUE(validates(info.linkPath));
-
-    // Unchanged since: Save leaves the file alone.
-    writeText(info.linkPath, "edited");
-    EXPECT_TRUE(shortcut.Save());
-    EXPECT_EQ(readText(info.linkPath), "edited");
-    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"Quillon.desktop", "data"}));
+// A data folder that an entry cannot hold (not UTF-8, a control character): nothing is written
+// and the caller is told. The rest of CShortcut's refusals need values start-up never gives it.
+TEST_F(StartupShortcutTest, ADataFolderTheEntryCannotHoldIsRefused) {
+    const std::string program = makeProgram(dir.file("bin/quillon"));
+    g_bStartWithWindows = 1;
+    for (const char* folder : {"bad \xC3", "bell\a"}) {
+        g_szCurrentDir = dir.file(folder);
+        EXPECT_EQ(UpdateStartupShortcut(program).status, StartupShortcutResult::cannotWrite);
+        EXPECT_TRUE(filesIn(autostart()).empty()) << folder;
+    }
 }
 
 } // namespace
