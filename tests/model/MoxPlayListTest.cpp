@@ -63,54 +63,41 @@ const Bytes kOneWaveList = HexBytes("64000000 0A 433A5C515C412E706C61 01000000 0
                                     "66000000 09 68656C6C6F2E776176 02000000 00000000"
                                     "09 68656C6C6F2E776176 01000000 32000000");
 
-void putNumber(Bytes& out, DWORD v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+/// A field as the archive writes it: a little-endian 32-bit number, or a byte-counted string.
+struct Field {
+    Field(LONG n) { // implicit, as are the others: fields are written as lists
+        for (int i = 0; i < 4; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(static_cast<DWORD>(n) >> (8 * i)));
+        }
     }
-}
-
-void putString(Bytes& out, const std::string& s) {
-    out.push_back(static_cast<std::uint8_t>(s.size()));
-    out.insert(out.end(), s.begin(), s.end());
-}
-
-/// An item record. Every field may differ from the others, so that a loader which drops or
-/// mixes up a field does not save the same bytes again.
-struct Record {
-    LONG kind;
-    std::string name;
-    DWORD loopCount = 1;
-    DWORD reservedA = 0;
-    std::string title = name;
-    DWORD reservedB = 1;
-    DWORD volume = 100;
+    Field(const std::string& s) {
+        bytes.push_back(static_cast<std::uint8_t>(s.size()));
+        for (const char c : s) {
+            bytes.push_back(static_cast<std::uint8_t>(c));
+        }
+    }
+    Field(const char* s)
+        : Field(std::string(s)) {}
+    Bytes bytes;
 };
 
-Bytes record(const Record& r) {
+Bytes pack(std::initializer_list<Field> fields) {
     Bytes out;
-    putNumber(out, static_cast<DWORD>(r.kind));
-    putString(out, r.name);
-    putNumber(out, r.loopCount);
-    putNumber(out, r.reservedA);
-    putString(out, r.title);
-    putNumber(out, r.reservedB);
-    putNumber(out, r.volume);
+    for (const Field& f : fields) {
+        out.insert(out.end(), f.bytes.begin(), f.bytes.end());
+    }
     return out;
 }
 
+/// An item record: kind, name, loop count, reserved A, title, reserved B, volume.
 Bytes record(LONG kind, const std::string& name) {
-    return record(Record{kind, name});
+    return pack({kind, name, 1, 0, name, 1, 100});
 }
 
-/// A list of the records under a header whose fields all differ too.
+/// The records under a header whose fields all differ, so that a loader which drops or mixes
+/// up a field does not save the same bytes again.
 Bytes listOf(const std::vector<Bytes>& records) {
-    Bytes out;
-    putNumber(out, 100);
-    putString(out, "C:\\Q\\L.pla");
-    putNumber(out, 5);
-    putNumber(out, 6);
-    putString(out, "L title");
-    putNumber(out, static_cast<DWORD>(records.size()));
+    Bytes out = pack({100, "C:\\Q\\L.pla", 5, 6, "L title", static_cast<LONG>(records.size())});
     for (const Bytes& r : records) {
         out.insert(out.end(), r.begin(), r.end());
     }
@@ -170,9 +157,10 @@ TEST_F(MoxPlayListTest, StoresAListAndLoadsItBackByteForByte) {
 }
 
 TEST_F(MoxPlayListTest, EveryKindRoundTripsWithItsFields) {
-    const Bytes bytes = listOf({record({kindMidi, "tune.mid", 3, 7, "Tune title", 9, 42}),
-                                record({kindCD, "Track 12", 0xFFFFFFFF, 11, "Twelve", 13, 0}),
-                                record({kindWave, "a.wav", 0, 0xFFFFFFFF, "", 0, 101})});
+    // Every field of each record differs from the others and from what a default item holds.
+    const Bytes bytes = listOf({pack({kindMidi, "tune.mid", 3, 7, "Tune title", 9, 42}),
+                                pack({kindCD, "Track 12", -1, 11, "Twelve", 13, 0}),
+                                pack({kindWave, "a.wav", 0, -1, "", 0, 101})});
     MoxPlayList list(t.outputs());
     EXPECT_EQ(load(list, bytes), 0u);
     ASSERT_EQ(list.GetCount(), 3u);
