@@ -130,7 +130,7 @@ protected:
     TestOutputs t;
 };
 
-TEST_F(MoxPlayListTest, StoresAListAndLoadsItBackByteForByte) {
+TEST_F(MoxPlayListTest, StoresAListByteForByte) {
     MoxPlayList list(t.outputs());
     auto item = std::make_unique<MoxWav>(t.outputs().wave, "hello.wav");
     item->SetLoopCount(2);
@@ -139,13 +139,7 @@ TEST_F(MoxPlayListTest, StoresAListAndLoadsItBackByteForByte) {
     ASSERT_TRUE(list.Add(std::move(item)));
     list.SetName("C:\\Q\\A.pla");
     list.SetTitle("A.pla");
-    EXPECT_EQ(save(list), kOneWaveList);
-
-    MoxPlayList back(t.outputs());
-    EXPECT_EQ(load(back, kOneWaveList), 0u);
-    ASSERT_EQ(back.GetCount(), 1u);
-    EXPECT_EQ(back.ItemAt(0)->GetKind(), kindWave);
-    EXPECT_EQ(save(back), kOneWaveList);
+    EXPECT_EQ(save(list), kOneWaveList); // loading is the next test's, with distinct fields
 
     // An empty list: the same header with a count of zero.
     MoxPlayList empty;
