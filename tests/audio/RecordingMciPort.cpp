@@ -55,8 +55,8 @@ MCIERROR RecordingMciPort::SendCommand(MCIDEVICEID device, UINT message, DWORD_P
             entry += " to=" + std::to_string(play->dwTo);
         }
         if ((flags & MCI_PLAY_AFTER) != 0) {
-            entry += " after=" +
-                     std::to_string(static_cast<MCI_PLAY_AFTER_PARMS*>(play)->wAfterDevice);
+            entry +=
+                " after=" + std::to_string(static_cast<MCI_PLAY_AFTER_PARMS*>(play)->wAfterDevice);
         }
         entry += play->dwCallback != 0 ? " callback=set" : " callback=none";
         break;

@@ -1,10 +1,9 @@
 #include "model/MoxEvent.h"
+#include "model/MoxItemDevice.h"
 #include "model/MoxLock.h"
 #include "model/MoxLockGuard.h"
 #include "model/MoxPlayList.h"
 #include "model/MoxWav.h"
-
-#include "tests/model/TestDevices.h"
 
 #include <gtest/gtest.h>
 
@@ -59,13 +58,22 @@ TEST(MoxEventTest, ResetsItselfAsOneWaiterPassesAndWakesOtherThreads) {
     setter.join();
 }
 
+struct CountingDevice : MoxItemDevice {
+    bool IsReady() const override { return true; }
+    bool Play(const std::string&) override { return ++plays > 0; }
+    void Stop() override { ++stops; }
+    std::atomic<int> plays{0};
+    std::atomic<int> stops{0};
+};
+
 // The worker starts and stops items while the interface thread holds the list, as the editor
 // does while it reads it: nothing may start or stop in between.
 TEST(MoxPlayListLockTest, NoItemStartsOrStopsWhileAnotherThreadHoldsTheList) {
-    TestOutputs t;
-    MoxPlayList list(t.outputs());
+    CountingDevice wave;
+    MoxPlayList list;
     for (int i = 0; i < 4; ++i) {
-        list.Add(std::make_unique<MoxWav>(t.outputs().wave, std::to_string(i) + ".wav"));
+        list.Add(
+            std::make_unique<MoxWav>(MoxItemOutput{&wave, nullptr}, std::to_string(i) + ".wav"));
     }
     std::atomic<bool> done{false};
     std::thread worker([&] {
@@ -78,14 +86,14 @@ TEST(MoxPlayListLockTest, NoItemStartsOrStopsWhileAnotherThreadHoldsTheList) {
     int held = 0;
     int changedWhileHeld = 0;
     // Both sides must have done real work side by side before the verdict.
-    while (held < 200 || t.wave.stops < 200) {
+    while (held < 200 || wave.stops < 200) {
         list.Enter();
-        const int plays = t.wave.plays;
-        const int stops = t.wave.stops;
+        const int plays = wave.plays;
+        const int stops = wave.stops;
         for (int k = 0; k < 50; ++k) {
             std::this_thread::yield();
         }
-        changedWhileHeld += t.wave.plays != plays || t.wave.stops != stops;
+        changedWhileHeld += wave.plays != plays || wave.stops != stops;
         list.Leave();
         ++held;
         std::this_thread::yield(); // let the worker in
@@ -93,7 +101,7 @@ TEST(MoxPlayListLockTest, NoItemStartsOrStopsWhileAnotherThreadHoldsTheList) {
     done = true;
     worker.join();
     EXPECT_EQ(changedWhileHeld, 0);
-    EXPECT_EQ(t.wave.plays, t.wave.stops);
+    EXPECT_EQ(wave.plays, wave.stops);
 }
 
 } // namespace
