@@ -331,6 +331,13 @@ TEST_F(OfflineDecoderTest, WhatCannotBeDecodedSaysWhy) {
         EXPECT_NE(status.message.find(c.says), std::string::npos) << status.message;
     }
 
+    // No disc: no tracks of an earlier one stay behind.
+    CdToc toc;
+    ASSERT_TRUE(SoundEngine::ReadCd(image.cuePath, toc).ok());
+    EXPECT_EQ(SoundEngine::ReadCd(m_dir.file("none.cue"), toc).error, EngineError::CdNotReady);
+    EXPECT_EQ(toc.TrackCount(), 0);
+    EXPECT_EQ(toc.leadout, 0);
+
     // A file cut short while it is read breaks off with a reason.
     WriteToneWave(m_dir.file("long.wav"), 440.0, 3.0);
     EngineStatus status;

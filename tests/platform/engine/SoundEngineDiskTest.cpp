@@ -285,28 +285,6 @@ TEST_F(SoundEngineDiskTest, WaveAndCdImageCutShortWhilePlayingEndInFailure) {
     EXPECT_LT(m_engine->Position(waveId), m_engine->Length(waveId));
 }
 
-TEST_F(SoundEngineDiskTest, AFailedOpenGivesNoSourceAndNoDiscNoTracks) {
-    // The reasons are the decoders' (OfflineDecoderTest); no id of an earlier source stays.
-    SmfWriter song;
-    song.Note(0, 0.5, 60);
-    WriteBytes(m_dir.file("good.mid"), song.Bytes());
-    SourceId id = 99;
-    EXPECT_EQ(m_engine->OpenWave(m_dir.file("missing.wav"), id).error, EngineError::FileNotFound);
-    EXPECT_EQ(id, 0u);
-    id = 99;
-    EXPECT_EQ(m_engine->OpenMidi(m_dir.file("good.mid"), m_dir.file("none.sf2"), id).error,
-              EngineError::NoSoundFont);
-    EXPECT_EQ(id, 0u);
-    id = 99;
-    EXPECT_EQ(m_engine->OpenCd(m_dir.file("nodisc.cue"), 0, 10, id).error, EngineError::CdNotReady);
-    EXPECT_EQ(id, 0u);
-    CdToc toc;
-    toc.leadout = 5;
-    EXPECT_EQ(m_engine->ReadCd(m_dir.file("nodisc.cue"), toc).error, EngineError::CdNotReady);
-    EXPECT_EQ(toc.TrackCount(), 0);
-    EXPECT_EQ(toc.leadout, 0);
-}
-
 TEST(SoundEngineNoOutputTest, WithoutADevicePlaysKeepTheirTimeAndSoundComesWhenOneOpens) {
     // The disk driver cannot create its file in a folder that is not there: no output opens.
     TempDir dir;
