@@ -130,27 +130,12 @@ TEST_F(OfflineDecoderTest, EveryFormatAndFilesWithoutTheirLengthsDecodeAtTheirPi
         EXPECT_GE(out.Frames() + 4, c.frames);
         EXPECT_LE(out.Frames(), c.frames + c.slack);
         const std::vector<float> right = Middle(Channel(out.stereo, 1));
-        EXPECT_NEAR(ZeroCrossingFrequency(right, 44100), c.frequency, 0.1);
-        EXPECT_NEAR(RmsDb(right), kHalfScaleDb, 0.5);
+        EXPECT_NEAR(ZeroCrossingFrequency(right, 44100), c.frequency, 0.02);
+        EXPECT_NEAR(RmsDb(right), kHalfScaleDb, 0.1);
     }
-}
-
-TEST_F(OfflineDecoderTest, ConvertsRatesToThePitchLengthAndLevelOfTheFile) {
-    // The program's announcements are 22050 Hz: up to the output rate, and down to 16000 Hz,
-    // where a 10 kHz tone lies above the new Nyquist frequency and must vanish.
-    const std::string path = m_dir.file("22050.wav");
-    WriteToneWave(path, 1000.0, 1.0, {22050, 1}, 0.5);
-    const std::string high = m_dir.file("high.wav");
-    WriteToneWave(high, 10000.0, 1.0, {22050, 1}, 0.5);
-    for (int rate : {44100, 16000}) {
-        SCOPED_TRACE(rate);
-        Decoded out = DecodeWave(path, rate);
-        EXPECT_NEAR(static_cast<double>(out.Frames()), rate, 1.0);
-        const std::vector<float> left = Middle(Channel(out.stereo, 0));
-        EXPECT_NEAR(ZeroCrossingFrequency(left, rate), 1000.0, 0.01);
-        EXPECT_NEAR(RmsDb(left), kHalfScaleDb, 0.05);
-    }
-    EXPECT_LT(RmsDb(Middle(Channel(DecodeWave(high, 16000).stereo, 0))), -80.0);
+    // Down to 16000 Hz, a 10 kHz tone lies above the new Nyquist frequency and must vanish.
+    WriteToneWave(m_dir.file("high.wav"), 10000.0, 1.0, {22050, 1});
+    EXPECT_LT(RmsDb(Middle(Channel(DecodeWave(m_dir.file("high.wav"), 16000).stereo, 0))), -80.0);
 }
 
 TEST_F(OfflineDecoderTest, MultichannelFilesFoldDownByTheirChannelMapWithoutClipping) {
