@@ -48,7 +48,6 @@ protected:
             ::unsetenv("SDL_DISKAUDIODELAY");
         }
         config.spoolFolder = m_spool.path();
-        config.probeTimeout = 3s;
         m_engine.emplace(config);
     }
 
@@ -110,7 +109,7 @@ TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormatAtTheFa
         EXPECT_EQ(sound.format, c.sndfileFormat);
         const std::size_t frames = sound.samples.size() / static_cast<std::size_t>(sound.channels);
         EXPECT_GE(frames, static_cast<std::size_t>(c.format.rate));
-        EXPECT_LT(frames, static_cast<std::size_t>(c.format.rate) * 2) << "stopped promptly";
+        EXPECT_EQ(frames, m_engine->CapturedFrames(id));
         EXPECT_EQ(riff.dataBytes, frames * static_cast<std::size_t>(c.format.BlockAlign()));
         // The input starts with the device: sample for sample, at the fader's gain.
         const float left = FaderToGain(c.faderLeft);
@@ -150,7 +149,6 @@ TEST_F(SoundEngineCaptureTest, StartAfterStopAppendsAndTheFormatIsFixedOnceSound
     EXPECT_EQ(m_engine->SaveCapture(id, m_dir.file("x.wav")).error, EngineError::Busy);
     EXPECT_EQ(m_engine->SetCaptureFormat(id, {rate, 1, 8}).error, EngineError::Busy);
     ASSERT_TRUE(m_engine->StopCapture(id).ok());
-    std::this_thread::sleep_for(300ms);
     const std::uint64_t afterFirst = m_engine->CapturedFrames(id);
     EXPECT_EQ(m_engine->SetCaptureFormat(id, {rate, 1, 8}).error, EngineError::Busy)
         << "the recording holds sound";
@@ -252,22 +250,22 @@ TEST_F(SoundEngineCaptureTest, ALongRecordingWaitsOnDiskNotInMemory) {
     EXPECT_TRUE(ends.Entries().empty());
 }
 
-TEST_F(SoundEngineCaptureTest, WithoutAnInputDeviceStartFailsAtOnce) {
-    MakeEngine(m_dir.file("missing.raw"));
+TEST_F(SoundEngineCaptureTest, WithoutAnInputDeviceStartFailsWithTheDevicesAnswer) {
+    SoundEngine::Config config;
+    config.probeTimeout = 60s; // the answer, not the wait's end
+    MakeEngine(m_dir.file("missing.raw"), 0, config);
     SourceId id = 0;
     ASSERT_TRUE(m_engine->OpenCapture({44100, 1, 16}, id).ok());
-    auto start = std::chrono::steady_clock::now();
     EngineStatus status = m_engine->StartCapture(id, nullptr);
     EXPECT_EQ(status.error, EngineError::NoInput);
-    EXPECT_FALSE(status.message.empty());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_NE(status.message, "The sound input did not answer");
     EXPECT_FALSE(m_engine->IsCapturing(id));
     EXPECT_TRUE(m_engine->StopCapture(id).ok());
 
     // A spool folder that does not exist fails at open, with the folder in the text.
-    SoundEngine::Config config;
-    config.spoolFolder = m_dir.file("nowhere");
-    SoundEngine engine(config);
+    SoundEngine::Config elsewhere;
+    elsewhere.spoolFolder = m_dir.file("nowhere");
+    SoundEngine engine(elsewhere);
     EngineStatus open = engine.OpenCapture({44100, 1, 16}, id);
     EXPECT_EQ(open.error, EngineError::WriteFailed);
     EXPECT_NE(open.message.find("nowhere"), std::string::npos);

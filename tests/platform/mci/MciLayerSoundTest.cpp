@@ -5,10 +5,12 @@
 #include "platform/mci/MciLayer.h"
 
 #include "platform/engine/SoundEngine.h"
+#include "tests/platform/engine/EngineTestSupport.h"
 #include "tests/platform/mci/MciTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/audio/AudioAnalysis.h"
 #include "tests/support/audio/AudioCapture.h"
+#include "tests/support/audio/HeardTones.h"
 #include "tests/support/audio/NotifyRecorder.h"
 #include "tests/support/audio/TestSignals.h"
 
@@ -52,11 +54,6 @@ protected:
         ASSERT_TRUE(m_capture.WaitUntilRunning()) << "no sound server: run under scripts/test";
     }
 
-    std::vector<Segment> Listen() {
-        std::this_thread::sleep_for(150ms); // the server's latency
-        return FindSegments(Channel(m_capture.Stop(), 0), kRate);
-    }
-
     TempDir m_dir;
     CdImage m_image;
     SoundEngine m_engine;
@@ -69,8 +66,9 @@ protected:
 } // namespace
 
 TEST_F(MciLayerSoundTest, CdTrackPlaysAloneAndTheLastOneToTheEnd) {
-    MCIDEVICEID id = 0;
+    std::vector<std::pair<WPARAM, MCIDEVICEID>> notices;
     for (BYTE track : {BYTE{2}, BYTE{3}}) {
+        MCIDEVICEID id = 0;
         ASSERT_EQ(m_mci.Open(MCI_DEVTYPE_CD_AUDIO, id), 0u);
         ASSERT_EQ(m_mci.SetTimeFormat(id, MCI_FORMAT_TMSF), 0u);
         // The last track's "to" names a track past the disc, meaning its end.
@@ -78,22 +76,20 @@ TEST_F(MciLayerSoundTest, CdTrackPlaysAloneAndTheLastOneToTheEnd) {
                              MCI_MAKE_TMSF(track, 0, 0, 0),
                              MCI_MAKE_TMSF(static_cast<BYTE>(track + 1), 0, 0, 0)),
                   0u);
-        std::this_thread::sleep_for(100ms);
         EXPECT_EQ(MCI_TMSF_TRACK(static_cast<DWORD>(m_mci.StatusOf(id, MCI_STATUS_POSITION))),
                   track);
-        ASSERT_TRUE(m_window.WaitForCount(track - 1u, 3s));
+        ASSERT_TRUE(m_window.WaitForCount(track - 1u, 5s));
         EXPECT_EQ(m_mci.Stop(id), 0u);
         EXPECT_EQ(m_mci.Close(id), 0u);
-        std::this_thread::sleep_for(200ms);
+        notices.emplace_back(MCI_NOTIFY_SUCCESSFUL, id);
     }
-    std::vector<Segment> parts = Listen();
-    ASSERT_EQ(parts.size(), 2u);
-    EXPECT_NEAR(parts[0].frequency, 700.0, 1.0);
-    EXPECT_NEAR(parts[0].Seconds(kRate), (m_image.trackStart[2] - m_image.trackStart[1]) / 75.0,
-                0.02);
-    EXPECT_NEAR(parts[1].frequency, 900.0, 1.0);
-    EXPECT_NEAR(parts[1].Seconds(kRate), (m_image.leadout - m_image.trackStart[2]) / 75.0, 0.02);
-    for (const auto& notice : m_window.Messages()) {
-        EXPECT_EQ(notice.wParam, MCI_NOTIFY_SUCCESSFUL);
-    }
+    // The server's clock says when the last track has come through.
+    const std::size_t until = m_capture.Frames() + kRate / 2;
+    WaitFor([&] { return m_capture.Frames() >= until; }, 10s);
+    const std::vector<HeardTone> heard =
+        HeardTones(Channel(m_capture.Stop(), 0), kRate, {500.0, 700.0, 900.0});
+    ASSERT_EQ(ToneSequence(heard), (std::vector<double>{700.0, 900.0}));
+    EXPECT_NEAR(heard[0].seconds, (m_image.trackStart[2] - m_image.trackStart[1]) / 75.0, 0.05);
+    EXPECT_NEAR(heard[1].seconds, (m_image.leadout - m_image.trackStart[2]) / 75.0, 0.05);
+    ExpectNotices(m_window, notices);
 }

@@ -92,11 +92,6 @@ public:
         save.lpfilename = path.c_str();
         return m_port.SendCommand(id, MCI_SAVE, flags, reinterpret_cast<DWORD_PTR>(&save));
     }
-    std::string ErrorText(MCIERROR error) {
-        char text[128] = {};
-        m_port.GetErrorString(error, text, sizeof text);
-        return text;
-    }
 
 private:
     MciPort& m_port;
