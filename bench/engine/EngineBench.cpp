@@ -6,6 +6,10 @@
 //   quillon_engine_bench gaps DIR N           chains N short wave items on their notices,
 //                                             listening to the sound server, and measures
 //                                             the silence between them
+//   quillon_engine_bench stall DIR            wave items end and a recording runs while a
+//                                             disc's read stalls for 3 s: how late the items'
+//                                             ends are told, against a disc reading freely,
+//                                             and whether a recorded frame was lost
 // play and run print one line: "cpu_s=... wall_s=... maxrss_kb=..." (user + system CPU).
 
 #include "platform/engine/SoundEngine.h"
@@ -20,11 +24,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -270,6 +276,91 @@ int Gaps(const std::string& dir, int count) {
                 gaps.size(), gaps[gaps.size() / 2], gaps.back(), span, expected);
     return 0;
 }
+
+// How late the ends of wave items are told (from Play to the end notice, less the item's
+// length; the mix runs up to a device buffer ahead, so this may be negative) while a CD source
+// plays, first reading freely, then with one read stalled for three seconds; a recording runs
+// all along and must keep every frame.
+int Stall(const std::string& dir) {
+    constexpr double kItem = 0.3;
+    constexpr int kItems = 8; // 2.4 s: all inside the stall
+    const CdImage disc = WriteCdImage(dir, "stall", {{500.0, 30.0}}, 0.2);
+    WriteWave(dir + "/item.wav", SineTone(440.0, kItem, 44100, 0.3),
+              {44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16});
+    std::atomic<bool> stallNext{false};
+    std::atomic<bool> stalling{false};
+    SoundEngine::Config config = EngineConfig();
+    config.cdReadHook = [&](std::int32_t) {
+        if (stallNext.exchange(false)) {
+            stalling = true;
+            std::this_thread::sleep_for(3s);
+            stalling = false;
+        }
+    };
+    SoundEngine engine(config);
+    SourceId capture = 0;
+    SourceId cd = 0;
+    if (!engine.OpenCapture({44100, 1, 16}, capture).ok() ||
+        !engine.StartCapture(capture, [](SourceId, EndReason, std::uint64_t) {}).ok() ||
+        !engine.OpenCd(disc.cuePath, 0, disc.leadout, cd).ok() ||
+        !engine.Play(cd, [](SourceId, EndReason, std::uint64_t) {}).ok()) {
+        std::fprintf(stderr, "no sound server, input or disc\n");
+        return 1;
+    }
+    const auto recordingFrom = std::chrono::steady_clock::now();
+    const std::uint64_t capturedBefore = engine.CapturedFrames(capture);
+
+    auto lateness = [&] {
+        std::vector<double> late;
+        for (int i = 0; i < kItems; ++i) {
+            SourceId wave = 0;
+            engine.OpenWave(dir + "/item.wav", wave);
+            std::promise<std::chrono::steady_clock::time_point> ended;
+            auto end = ended.get_future();
+            const auto start = std::chrono::steady_clock::now();
+            engine.Play(wave, [&](SourceId, EndReason, std::uint64_t) {
+                ended.set_value(std::chrono::steady_clock::now());
+            });
+            if (end.wait_for(10s) != std::future_status::ready) {
+                late.push_back(10000.0);
+                engine.Close(wave);
+                continue;
+            }
+            late.push_back(std::chrono::duration<double, std::milli>(end.get() - start).count() -
+                           kItem * 1000.0);
+            engine.Close(wave);
+        }
+        std::sort(late.begin(), late.end());
+        return late;
+    };
+    std::this_thread::sleep_for(500ms); // the disc's first reads and the output are under way
+    const std::vector<double> free = lateness();
+    stallNext = true;
+    for (auto until = std::chrono::steady_clock::now() + 5s;
+         !stalling && std::chrono::steady_clock::now() < until;) {
+        std::this_thread::sleep_for(1ms);
+    }
+    const bool stalled = stalling;
+    const std::vector<double> held = lateness();
+    const bool stillStalled = stalling;
+    std::this_thread::sleep_for(1s);
+    engine.StopCapture(capture);
+    const double recorded =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - recordingFrom).count();
+    const std::uint64_t captured = engine.CapturedFrames(capture) - capturedBefore;
+    const SoundEngine::Stats stats = engine.GetStats();
+    engine.Close(cd);
+    engine.CloseCapture(capture);
+
+    std::printf("free_median_ms=%.1f free_max_ms=%.1f stalled_median_ms=%.1f stalled_max_ms=%.1f "
+                "added_max_ms=%.1f stalled=%d all_inside=%d\n",
+                free[free.size() / 2], free.back(), held[held.size() / 2], held.back(),
+                held.back() - free[free.size() / 2], stalled ? 1 : 0, stillStalled ? 1 : 0);
+    std::printf("recorded_s=%.2f captured_s=%.2f overruns=%llu\n", recorded,
+                static_cast<double>(captured) / 44100.0,
+                static_cast<unsigned long long>(stats.captureOverruns));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -286,9 +377,12 @@ int main(int argc, char** argv) {
     if (mode == "gaps" && argc == 4) {
         return Gaps(argv[2], std::atoi(argv[3]));
     }
+    if (mode == "stall" && argc == 3) {
+        return Stall(argv[2]);
+    }
     std::fprintf(stderr,
                  "usage: %s material DIR SECONDS | play wave|midi|cd PATH [SOUNDFONT] | "
-                 "run CMD... | gaps DIR N\n",
+                 "run CMD... | gaps DIR N | stall DIR\n",
                  argv[0]);
     return 2;
 }

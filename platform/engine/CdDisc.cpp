@@ -1,11 +1,21 @@
 #include "platform/engine/CdDisc.h"
 
+#include <cdio/logging.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
 
 namespace {
+// libcdio writes its warnings (a CUE sheet's short pregaps, a drive's retries) to our standard
+// error on every open, which a service's journal would fill with; what matters reaches the
+// caller as a status.
+void QuietLibraryLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { cdio_log_set_handler([](cdio_log_level_t, const char*) {}); });
+}
+
 bool EndsWithCue(const std::string& path) {
     if (path.size() < 4) {
         return false;
@@ -18,6 +28,7 @@ bool EndsWithCue(const std::string& path) {
 } // namespace
 
 std::string CdDisc::DefaultDrive() {
+    QuietLibraryLog();
     char* drive = cdio_get_default_device(nullptr);
     if (drive == nullptr) {
         return {};
@@ -28,6 +39,7 @@ std::string CdDisc::DefaultDrive() {
 }
 
 std::unique_ptr<CdDisc> CdDisc::Open(const std::string& device, EngineStatus& status) {
+    QuietLibraryLog();
     std::unique_ptr<CdDisc> disc(new CdDisc());
     disc->m_device = device.empty() ? DefaultDrive() : device;
     if (disc->m_device.empty()) {
