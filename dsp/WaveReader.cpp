@@ -1,5 +1,7 @@
 #include "dsp/WaveReader.h"
 
+#include "platform/files/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,23 +17,6 @@ std::uint32_t Le32(const unsigned char* p) {
            (std::uint32_t{p[3]} << 24);
 }
 
-bool ReadAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd, out + done, size - done,
-                            static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Checks the chunk lengths of a RIFF WAVE file against the file's size: a file whose data
 // chunk claims more bytes than follow it was cut short, and is not processed (its cleaned
 // copy would replace it). Files that are not RIFF WAVE, and data sizes 0 or 0xFFFFFFFF
@@ -39,7 +24,7 @@ bool ReadAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
 // the reason.
 std::string CheckRiffWaveLengths(int fd, std::int64_t fileSize) {
     unsigned char header[12];
-    if (fileSize < 12 || !ReadAt(fd, header, sizeof header, 0)) {
+    if (fileSize < 12 || !ReadFullyAt(fd, header, sizeof header, 0)) {
         return {};
     }
     if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0) {
@@ -48,7 +33,7 @@ std::string CheckRiffWaveLengths(int fd, std::int64_t fileSize) {
     std::int64_t pos = 12;
     while (pos + 8 <= fileSize) {
         unsigned char chunk[8];
-        if (!ReadAt(fd, chunk, sizeof chunk, pos)) {
+        if (!ReadFullyAt(fd, chunk, sizeof chunk, pos)) {
             return "The wave file cannot be read";
         }
         std::uint32_t size = Le32(chunk + 4);

@@ -1,5 +1,7 @@
 #include "platform/engine/CaptureSpool.h"
 
+#include "platform/files/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -37,23 +39,6 @@ bool WriteAll(int fd, const void* data, std::size_t size, int& error) {
         }
         bytes += n;
         size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool ReadAll(int fd, void* data, std::size_t size, off_t offset) {
-    auto* bytes = static_cast<unsigned char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pread(fd, bytes, size, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        offset += n;
     }
     return true;
 }
@@ -185,9 +170,9 @@ EngineStatus CaptureSpool::SaveWave(const std::string& path, const PcmFormat& fo
     for (std::uint64_t done = 0; done < m_frames && written;) {
         auto n = static_cast<sf_count_t>(std::min<std::uint64_t>(kChunkFrames, m_frames - done));
         auto offset = static_cast<off_t>(done * static_cast<std::uint64_t>(m_channels) * 2);
-        if (!ReadAll(m_fd.get(), chunk.data(),
-                     static_cast<std::size_t>(n) * static_cast<std::size_t>(m_channels) * 2,
-                     offset)) {
+        if (!ReadFullyAt(m_fd.get(), chunk.data(),
+                         static_cast<std::size_t>(n) * static_cast<std::size_t>(m_channels) * 2,
+                         offset)) {
             written = false;
             error = ErrnoText("Cannot read the recording back", errno);
         } else if (sf_writef_short(file, chunk.data(), n) != n) {

@@ -1,5 +1,7 @@
 #include "platform/engine/WaveDecoder.h"
 
+#include "platform/files/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,30 +17,13 @@ constexpr long kBlockFrames = 4096;
 constexpr int kMaxChannels = 64;
 constexpr int kMaxRate = 768000;
 
-bool ReadAt(int fd, void* buffer, std::size_t size, std::int64_t offset) {
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd, out + done, size - done,
-                            static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The format tag of a RIFF (little-endian) or RIFX (big-endian) WAVE file's "fmt " chunk; for
 // WAVE_FORMAT_EXTENSIBLE (0xFFFE) the tag in its sub-format. 0 when there is none to read.
 //   0 "RIFF" | "RIFX", u32 size, "WAVE", then chunks: 4-byte id, u32 size, data (even length);
 //   "fmt ": u16 tag, ... and, extensible, at 24 the sub-format GUID, whose first u16 is a tag.
 std::uint16_t WaveFormatTag(int fd, std::int64_t fileSize) {
     unsigned char riff[12];
-    if (!ReadAt(fd, riff, sizeof riff, 0) || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    if (!ReadFullyAt(fd, riff, sizeof riff, 0) || std::memcmp(riff + 8, "WAVE", 4) != 0) {
         return 0;
     }
     const bool big = std::memcmp(riff, "RIFX", 4) == 0;
@@ -56,13 +41,14 @@ std::uint16_t WaveFormatTag(int fd, std::int64_t fileSize) {
     };
     for (std::int64_t pos = 12; pos + 8 <= fileSize;) {
         unsigned char chunk[8];
-        if (!ReadAt(fd, chunk, sizeof chunk, pos)) {
+        if (!ReadFullyAt(fd, chunk, sizeof chunk, pos)) {
             return 0;
         }
         const std::uint32_t size = u32(chunk + 4);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             unsigned char fmt[26];
-            if (size < 2 || !ReadAt(fd, fmt, std::min<std::size_t>(size, sizeof fmt), pos + 8)) {
+            if (size < 2 ||
+                !ReadFullyAt(fd, fmt, std::min<std::size_t>(size, sizeof fmt), pos + 8)) {
                 return 0;
             }
             const std::uint16_t tag = u16(fmt);
