@@ -2,6 +2,7 @@
 
 #include "dsp/LoudnessMeter.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/audio/AudioAnalysis.h"
 #include "tests/support/audio/RecordingSupport.h"
 #include "tests/support/audio/TestSignals.h"
 
@@ -88,8 +89,8 @@ TEST(CleanRecordingTest, RemoveHissLowersTheFloorKeepsTheSpeechInPlaceAndTellsIt
         EXPECT_EQ(after.rate, f.rate);
         ASSERT_EQ(after.samples.size(), before.samples.size());
         for (int c = 0; c < f.channels; ++c) {
-            const Levels was = Measure(before.Channel(c), speech[c], f.rate);
-            const Levels now = Measure(after.Channel(c), speech[c], f.rate);
+            const Levels was = Measure(Channel(before.samples, c, f.channels), speech[c], f.rate);
+            const Levels now = Measure(Channel(after.samples, c, f.channels), speech[c], f.rate);
             // At 8 bits the dither the format needs (-48 dBFS) is as low as the floor can go.
             EXPECT_LT(now.floor,
                       (f.format & SF_FORMAT_PCM_U8) == SF_FORMAT_PCM_U8 ? -47.0 : was.floor - 12.0);

@@ -190,7 +190,7 @@ TEST_F(QuillonPlaTest, MidiItemsRenderAtTheirVolumes) {
     SmfWriter song;
     song.Program(0, 0);
     song.Note(0.0, 0.6, 69, 110);
-    WriteBytes(data.file("Midi Files/a4.mid"), song.Bytes());
+    WriteFileBytes(data.file("Midi Files/a4.mid"), song.Bytes());
     makeList(R"([{"kind": 101, "name": "a4.mid", "volume": 100},
                  {"kind": 101, "name": "a4.mid", "volume": 50}])");
     const CommandResult run = pla("render list.pla hold.wav");

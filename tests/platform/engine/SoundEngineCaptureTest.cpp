@@ -87,7 +87,7 @@ TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormatAtTheFa
                      std::to_string(c.format.bitsPerSample) + " bits, " +
                      std::to_string(c.format.channels) + " channels");
         const std::vector<float> tone = SineTone(1000.0, 3.0, c.format.rate, 0.5);
-        WriteRawStereoFloat(m_dir.file("in.raw"), tone);
+        WriteWave(m_dir.file("in.raw"), tone, kDiskDriverFormat);
         MakeEngine(m_dir.file("in.raw"), 5);
         m_engine->SetBusFader(Bus::Microphone, c.faderLeft, c.faderRight);
         m_engine->SetBusFader(Bus::Wave, 0, 0); // playback buses do not touch the capture
@@ -118,7 +118,7 @@ TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormatAtTheFa
             const float gain = sound.channels == 1 ? 0.5f * (left + right)
                                : channel == 0      ? left
                                                    : right;
-            std::vector<float> got = sound.Channel(channel);
+            std::vector<float> got = Channel(sound.samples, channel, sound.channels);
             for (std::size_t i = 0; i < got.size() && i < tone.size(); ++i) {
                 ASSERT_NEAR(got[i], tone[i] * gain, Step(c.format.bitsPerSample)) << i;
             }
@@ -128,7 +128,7 @@ TEST_F(SoundEngineCaptureTest, EverySampleReachesTheSavedFileInEachFormatAtTheFa
 
 TEST_F(SoundEngineCaptureTest, StartAfterStopAppendsAndTheFormatIsFixedOnceSoundArrived) {
     const int rate = 22050;
-    WriteRawStereoFloat(m_dir.file("in.raw"), SineTone(500.0, 10.0, rate, 0.5));
+    WriteWave(m_dir.file("in.raw"), SineTone(500.0, 10.0, rate, 0.5), kDiskDriverFormat);
     MakeEngine(m_dir.file("in.raw"), 5);
     SourceId id = 0;
     EXPECT_EQ(m_engine->OpenCapture({rate, 3, 16}, id).error, EngineError::Unsupported);
@@ -175,7 +175,7 @@ TEST_F(SoundEngineCaptureTest, StartAfterStopAppendsAndTheFormatIsFixedOnceSound
 
 TEST_F(SoundEngineCaptureTest, AFailedSaveLeavesThePreviousFileAlone) {
     const int rate = 44100;
-    WriteRawStereoFloat(m_dir.file("in.raw"), SineTone(1000.0, 2.0, rate, 0.5));
+    WriteWave(m_dir.file("in.raw"), SineTone(1000.0, 2.0, rate, 0.5), kDiskDriverFormat);
     MakeEngine(m_dir.file("in.raw"), 5);
     SourceId id = 0;
     ASSERT_TRUE(m_engine->OpenCapture({rate, 1, 8}, id).ok());
@@ -220,7 +220,7 @@ TEST_F(SoundEngineCaptureTest, AFailedSaveLeavesThePreviousFileAlone) {
 TEST_F(SoundEngineCaptureTest, ALongRecordingWaitsOnDiskNotInMemory) {
     // 30 s of sound, delivered about five times faster than real time.
     const int rate = 44100;
-    WriteRawStereoFloat(m_dir.file("in.raw"), SineTone(700.0, 31.0, rate, 0.5));
+    WriteWave(m_dir.file("in.raw"), SineTone(700.0, 31.0, rate, 0.5), kDiskDriverFormat);
     MakeEngine(m_dir.file("in.raw"), 5);
     SourceId id = 0;
     ASSERT_TRUE(m_engine->OpenCapture({rate, 1, 16}, id).ok());
@@ -273,7 +273,7 @@ TEST_F(SoundEngineCaptureTest, WithoutAnInputDeviceStartFailsWithTheDevicesAnswe
 
 TEST_F(SoundEngineCaptureTest, CapturesStartStopSaveAndCloseFromSeveralThreads) {
     const int rate = 22050;
-    WriteRawStereoFloat(m_dir.file("in.raw"), SineTone(500.0, 60.0, rate, 0.5));
+    WriteWave(m_dir.file("in.raw"), SineTone(500.0, 60.0, rate, 0.5), kDiskDriverFormat);
     MakeEngine(m_dir.file("in.raw"), 2);
     std::atomic<bool> running{true};
     std::thread fader([&] {

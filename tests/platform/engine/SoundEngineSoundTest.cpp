@@ -42,7 +42,7 @@ TEST(SoundEngineSoundTest, AWaveAndThenAMidiFileSoundThroughTheServer) {
     song.Note(0.0, 0.5, 60, 110);
     song.Note(0.5, 0.5, 64, 110);
     song.Note(1.0, 0.5, 67, 110);
-    WriteBytes(dir.file("song.mid"), song.Bytes());
+    WriteFileBytes(dir.file("song.mid"), song.Bytes());
     SoundEngine engine;
     SourceId wave = 0;
     SourceId midi = 0;

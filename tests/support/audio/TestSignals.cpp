@@ -219,15 +219,6 @@ std::vector<std::uint8_t> WrapRmi(const std::vector<std::uint8_t>& smf) {
     return out;
 }
 
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
 CdImage WriteCdImage(const std::string& dir, const std::string& base,
                      const std::vector<CdTrackSpec>& tracks, double amplitude) {
     constexpr std::size_t kFramesPerSector = 588;

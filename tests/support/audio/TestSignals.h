@@ -42,6 +42,10 @@ struct WaveFormat {
     /// libsndfile's major | minor format, e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_U8.
     int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 };
+/// What SDL's "disk" driver reads and writes: raw interleaved stereo float, at whatever rate
+/// the device was opened.
+inline constexpr WaveFormat kDiskDriverFormat{44100, 2,
+                                              SF_FORMAT_RAW | SF_FORMAT_FLOAT | SF_ENDIAN_CPU};
 
 /// Writes mono samples into every channel of a new sound file. Throws std::runtime_error.
 void WriteWave(const std::string& path, const std::vector<float>& mono, const WaveFormat& format);
@@ -75,7 +79,6 @@ private:
 
 /// Wraps an SMF into a RIFF "RMID" file with one "data" chunk.
 std::vector<std::uint8_t> WrapRmi(const std::vector<std::uint8_t>& smf);
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 /// One track of a generated CD image: a sine tone (both channels), rounded up to whole sectors.
 struct CdTrackSpec {
