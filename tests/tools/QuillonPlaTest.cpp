@@ -47,17 +47,21 @@ TEST_F(QuillonPlaTest, DumpsTheWorkedExampleAndMakeAndDumpKeepEveryField) {
                                "reservedA": 0, "reservedB": 1, "volume": 0}]})"));
 }
 
+// Both programs: bad input gets status 1 and a message that names it, and leaves files alone;
+// bad usage gets 2.
 TEST_F(QuillonPlaTest, BadInputGetsStatusOneAndLeavesFilesAloneBadUsageTwo) {
     Bytes cut = kWorkedExample;
     cut.resize(60);
     WriteFileBytes(data.file("cut.pla"), cut);
     WriteFileBytes(data.file("A.pla"), kWorkedExample);
     WriteFileBytes(data.file("text.wav"), HexBytes("68656C6C6F"));
+    WriteFileBytes(data.file("broken.pla"), HexBytes("64000000 FF FF FF 00 00 00 10"));
+    const std::string play = QUILLON_PLAY " ";
     const struct {
-        const char* command;
+        std::string command;
         const char* input;
         int status;
-        const char* says;
+        std::string says;
     } cases[] = {
         {"dump cut.pla", "", 1, "cut.pla"},
         {"dump none.pla", "", 1, "none.pla\" was not found"},
@@ -77,6 +81,13 @@ TEST_F(QuillonPlaTest, BadInputGetsStatusOneAndLeavesFilesAloneBadUsageTwo) {
         {"render A.pla x.ulaw --format alaw", "", 2, "usage"},
         {"render A.pla x.wav --passes 0", "", 2, "usage"},
         {"loudness", "", 2, "usage"},
+        {play + "broken.pla", "", 1, "broken.pla"},
+        {play + "--data " + data.path() + " nowhere.pla", "", 1, "nowhere.pla\" was not found"},
+        {play, "", 1, "no preferred play list is set in " + data.file("config")},
+        {play + "--loops 0 x.pla", "", 2, "usage"},
+        {play + "--loops -1 x.pla", "", 2, "usage"},
+        {play + "--frobnicate x.pla", "", 2, "usage"},
+        {play + "a.pla b.pla", "", 2, "usage"},
     };
     for (const auto& c : cases) {
         const CommandResult run = pla(c.command, "", c.input);

@@ -159,28 +159,6 @@ TEST_F(QuillonPlayTest, PlaysTheListInOrderWithoutSilenceEachItemAtItsVolumeFrom
     EXPECT_NE(log.find("end: the list has played 1 times"), std::string::npos) << log;
 }
 
-TEST_F(QuillonPlayTest, BadPlayListsAndArgumentsAreRefusedClearly) {
-    WriteFileBytes(data.file("broken.pla"), HexBytes("64000000 FF FF FF 00 00 00 10"));
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        std::string says;
-    } cases[] = {
-        {{"broken.pla"}, 1, "broken.pla"},
-        {{"--data", data.path(), "nowhere.pla"}, 1, "nowhere.pla\" was not found"},
-        {{}, 1, "no preferred play list is set in " + data.file("config")},
-        {{"--loops", "0", "x.pla"}, 2, "usage"},
-        {{"--loops", "-1", "x.pla"}, 2, "usage"},
-        {{"--frobnicate", "x.pla"}, 2, "usage"},
-        {{"a.pla", "b.pla"}, 2, "usage"},
-    };
-    for (const auto& c : cases) {
-        auto refused = play(c.arguments);
-        EXPECT_EQ(refused->Wait(20s), c.status) << c.says;
-        EXPECT_NE(refused->Errors().find(c.says), std::string::npos) << refused->Errors();
-    }
-}
-
 TEST_F(QuillonPlayTest, WithoutAFileItPlaysThePreferredListAsANotifyServiceWithAWatchdog) {
     tone("first.wav", 440, 3.0);
     tone("last.wav", 660, 0.3);
