@@ -51,9 +51,10 @@ Levels Measure(const std::vector<float>& channel, const SpeechLike& speech, int 
     for (std::size_t i = 0; i < error.size(); ++i) {
         error[i] -= speech.samples[i];
     }
-    const double sounds = RegionsRmsDb(channel, speech.sounds);
-    return {RegionsRmsDb(channel, speech.Pauses(rate)), sounds,
-            RegionsRmsDb(channel, speech.Syllables()) - RegionsRmsDb(error, speech.Syllables())};
+    auto syllables = speech.sounds;
+    syllables.erase(syllables.begin() + static_cast<std::ptrdiff_t>(speech.tone));
+    return {RegionsRmsDb(channel, speech.Pauses(rate)), RegionsRmsDb(channel, speech.sounds),
+            RegionsRmsDb(channel, syllables) - RegionsRmsDb(error, syllables)};
 }
 
 std::size_t FilesIn(const std::string& folder) {

@@ -5,7 +5,6 @@
 #include "tests/support/audio/AudioCapture.h"
 #include "tests/support/audio/TestSignals.h"
 
-#include <malloc.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 
@@ -111,14 +110,6 @@ std::vector<std::int64_t> OpenFileSizesUnder(const std::string& folder) {
         }
     }
     return sizes;
-}
-
-std::int64_t HeapInUse() {
-    struct mallinfo2 info = mallinfo2();
-    if (info.uordblks == 0 && info.arena == 0) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
 }
 
 } // namespace testaudio

@@ -65,7 +65,4 @@ private:
 /// but /proc/self/fd still shows where they were made).
 std::vector<std::int64_t> OpenFileSizesUnder(const std::string& folder);
 
-/// Bytes the C heap hands out now (mallinfo2), or -1 when a sanitizer's allocator hides it.
-std::int64_t HeapInUse();
-
 } // namespace testaudio

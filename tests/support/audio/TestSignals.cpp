@@ -81,12 +81,6 @@ SpeechLike SpeechLikeSignal(double seconds, int rate, double peak, unsigned seed
     return out;
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Syllables() const {
-    auto syllables = sounds;
-    syllables.erase(syllables.begin() + static_cast<std::ptrdiff_t>(tone));
-    return syllables;
-}
-
 std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Pauses(int rate, double minSeconds,
                                                                     double margin) const {
     std::vector<std::pair<std::size_t, std::size_t>> pauses;
@@ -170,14 +164,6 @@ std::uint32_t SmfWriter::Ticks(double seconds) const {
 void SmfWriter::Note(double start, double length, int key, int velocity, int channel) {
     m_events.push_back({Ticks(start), 3, Message({0x90 | channel, key, velocity})});
     m_events.push_back({Ticks(start + length), 2, Message({0x80 | channel, key, 0})});
-}
-
-double SmfWriter::EndSeconds() const {
-    std::uint32_t last = 0;
-    for (const auto& e : m_events) {
-        last = std::max(last, e.tick);
-    }
-    return static_cast<double>(last) / kDivision * kTempo / 1e6;
 }
 
 std::vector<std::uint8_t> SmfWriter::Bytes() const {

@@ -22,8 +22,6 @@ struct SpeechLike {
     std::vector<float> samples;                              ///< mono
     std::vector<std::pair<std::size_t, std::size_t>> sounds; ///< [first, end) of each sound
     std::size_t tone = 0;                                    ///< which sound is the tone
-    /// The sounds but the tone.
-    std::vector<std::pair<std::size_t, std::size_t>> Syllables() const;
     /// The pauses of at least minSeconds between sounds, each shrunk by margin seconds at both
     /// ends (where a processed sound may still ring).
     std::vector<std::pair<std::size_t, std::size_t>> Pauses(int rate, double minSeconds = 0.2,
@@ -61,8 +59,6 @@ public:
     /// A note from start for length (seconds at the tempo set), velocity 1..127.
     void Note(double start, double length, int key, int velocity = 100, int channel = 0);
     std::vector<std::uint8_t> Bytes() const;
-    /// The end of the last note, in seconds.
-    double EndSeconds() const;
 
 private:
     struct Event {
