@@ -19,6 +19,7 @@
 #include "dsp/CleanRecording.h"
 #include "tests/support/RunCommand.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/audio/AudioAnalysis.h"
 #include "tests/support/audio/RecordingSupport.h"
 #include "tests/support/audio/TestSignals.h"
 
@@ -108,7 +109,8 @@ struct Levels {
 };
 
 Levels Measure(const std::string& path, const SpeechLike& speech) {
-    auto mono = ReadSoundFile(path).Channel(0);
+    const SoundFile file = ReadSoundFile(path);
+    auto mono = Channel(file.samples, 0, file.channels);
     const double sounds = RegionsRmsDb(mono, speech.sounds);
     const double floor = RegionsRmsDb(mono, speech.Pauses(kRate));
     for (std::size_t i = 0; i < mono.size(); ++i) {

@@ -14,6 +14,7 @@
 
 #include "platform/engine/SoundEngine.h"
 #include "platform/mci/MciLayer.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/audio/AudioAnalysis.h"
 #include "tests/support/audio/AudioCapture.h"
 #include "tests/support/audio/NotifyRecorder.h"
@@ -103,7 +104,7 @@ void WriteMusicMidi(const std::string& path, double seconds) {
             }
         }
     }
-    WriteBytes(path, song.Bytes());
+    WriteFileBytes(path, song.Bytes());
 }
 
 // Each piece of material comes long (`seconds`) and short (0.5 s): the difference between the

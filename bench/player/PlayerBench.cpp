@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
     testaudio::SmfWriter note;
     note.Program(0, 87);
     note.Note(0.0, 0.35, 72, 127);
-    testaudio::WriteBytes(data.file("Midi Files/note.mid"), note.Bytes());
+    WriteFileBytes(data.file("Midi Files/note.mid"), note.Bytes());
     // Whole sectors of whole cycles: no track is padded with silence.
     std::vector<testaudio::CdTrackSpec> tracks;
     for (int i = 0; i < std::min(items, 99); ++i) {

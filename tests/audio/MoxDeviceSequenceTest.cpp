@@ -438,7 +438,7 @@ protected:
 
 TEST_F(MoxDeviceReasonTest, AFailedItemNamesItsFileAndTheRealReason) {
     const std::string wave = dir.file("Wave Files/");
-    WriteBytes(wave + "text.wav", std::vector<std::uint8_t>(200, 'a'));
+    WriteFileBytes(wave + "text.wav", std::vector<std::uint8_t>(200, 'a'));
     WriteToneWave(wave + "whole.wav", 440.0, 0.2);
     Bytes header = ReadFileBytes(wave + "whole.wav");
     header.resize(30);
@@ -446,10 +446,10 @@ TEST_F(MoxDeviceReasonTest, AFailedItemNamesItsFileAndTheRealReason) {
     Bytes g726 = ReadFileBytes(wave + "whole.wav");
     g726[20] = 0x64; // format tag 0x0064, G.726 ADPCM
     WriteFileBytes(wave + "g726.wav", g726);
-    WriteBytes(dir.file("Midi Files/bad.mid"), std::vector<std::uint8_t>(100, 0x5A));
+    WriteFileBytes(dir.file("Midi Files/bad.mid"), std::vector<std::uint8_t>(100, 0x5A));
     SmfWriter song;
     song.Note(0.0, 0.2, 60);
-    WriteBytes(dir.file("Midi Files/good.mid"), song.Bytes());
+    WriteFileBytes(dir.file("Midi Files/good.mid"), song.Bytes());
 
     MciLayer layer(engine, {"/usr/share/sounds/sf2/default-GM.sf2", dir.file("none.cue")});
     MoxWavDevice waves(environment(layer));

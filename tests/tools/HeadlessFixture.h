@@ -46,11 +46,14 @@ protected:
         WriteWave(data.file("Wave Files/" + name), samples, {});
     }
 
-    /// quillon-pla run in the data folder; `environment` is put in front ("NAME=value ...").
-    CommandResult pla(const std::string& arguments, const std::string& environment = "",
+    /// A program run in the data folder (quillon-pla unless `command` names another), as a
+    /// script runs it; `environment` is put in front ("NAME=value ...").
+    CommandResult pla(const std::string& command, const std::string& environment = "",
                       const std::string& input = "") const {
-        return RunCommand("cd " + ShellQuote(data.path()) + " && " + environment + " " +
-                              QUILLON_PLA + " " + arguments,
+        const bool named = command.starts_with(QUILLON_PLAY) || command.starts_with(QUILLON_PLA);
+        return RunCommand("cd " + ShellQuote(data.path()) +
+                              " && XDG_CONFIG_HOME=" + ShellQuote(data.file("config")) + " " +
+                              environment + " " + (named ? "" : QUILLON_PLA " ") + command,
                           input);
     }
 

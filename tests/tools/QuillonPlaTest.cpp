@@ -3,6 +3,7 @@
 // and their loudness balanced. Bad input gets status 1 and leaves files alone; bad usage 2.
 
 #include "tests/support/audio/AudioAnalysis.h"
+#include "tests/support/audio/RecordingSupport.h"
 #include "tests/tools/HeadlessFixture.h"
 
 #include <nlohmann/json.hpp>
@@ -21,7 +22,7 @@ double VolumeDb(double volume) {
     return 10.0 * std::log2(volume * 655 / 65535);
 }
 
-TEST_F(QuillonPlaTest, DumpsTheWorkedExampleAndMakesItBackAndKeepsEveryField) {
+TEST_F(QuillonPlaTest, DumpsTheWorkedExampleAndMakeAndDumpKeepEveryField) {
     WriteFileBytes(data.file("A.pla"), kWorkedExample);
     const CommandResult dump = pla("dump A.pla");
     ASSERT_EQ(dump.exitStatus, 0) << dump.err;
@@ -29,10 +30,8 @@ TEST_F(QuillonPlaTest, DumpsTheWorkedExampleAndMakesItBackAndKeepsEveryField) {
         "kind": 100, "name": "C:\\Q\\A.pla", "title": "A.pla", "loopCount": 1, "reservedA": 0,
         "count": 1, "items": [{"kind": 102, "name": "hello.wav", "title": "hello.wav",
                                "loopCount": 2, "reservedA": 0, "reservedB": 1, "volume": 50}]})"));
-    ASSERT_EQ(pla("make B.pla", "", dump.out).exitStatus, 0);
-    EXPECT_EQ(ReadFileBytes(data.file("B.pla")), kWorkedExample);
-
-    // Every field of its own value comes back as it went in.
+    // Every field of its own value comes back as it went in (the bytes of a list are
+    // MoxPlayListTest's).
     const auto full = nlohmann::json::parse(R"({
         "kind": 100, "name": "C:\\Hold.pla", "title": "Hold", "loopCount": 3, "reservedA": 7,
         "count": 1, "items": [{"kind": 101, "name": "Caf\u00e9.mid", "title": "Tune",
@@ -48,17 +47,21 @@ TEST_F(QuillonPlaTest, DumpsTheWorkedExampleAndMakesItBackAndKeepsEveryField) {
                                "reservedA": 0, "reservedB": 1, "volume": 0}]})"));
 }
 
+// Both programs: bad input gets status 1 and a message that names it, and leaves files alone;
+// bad usage gets 2.
 TEST_F(QuillonPlaTest, BadInputGetsStatusOneAndLeavesFilesAloneBadUsageTwo) {
     Bytes cut = kWorkedExample;
     cut.resize(60);
     WriteFileBytes(data.file("cut.pla"), cut);
     WriteFileBytes(data.file("A.pla"), kWorkedExample);
     WriteFileBytes(data.file("text.wav"), HexBytes("68656C6C6F"));
+    WriteFileBytes(data.file("broken.pla"), HexBytes("64000000 FF FF FF 00 00 00 10"));
+    const std::string play = QUILLON_PLAY " ";
     const struct {
-        const char* command;
+        std::string command;
         const char* input;
         int status;
-        const char* says;
+        std::string says;
     } cases[] = {
         {"dump cut.pla", "", 1, "cut.pla"},
         {"dump none.pla", "", 1, "none.pla\" was not found"},
@@ -78,6 +81,13 @@ TEST_F(QuillonPlaTest, BadInputGetsStatusOneAndLeavesFilesAloneBadUsageTwo) {
         {"render A.pla x.ulaw --format alaw", "", 2, "usage"},
         {"render A.pla x.wav --passes 0", "", 2, "usage"},
         {"loudness", "", 2, "usage"},
+        {play + "broken.pla", "", 1, "broken.pla"},
+        {play + "--data " + data.path() + " nowhere.pla", "", 1, "nowhere.pla\" was not found"},
+        {play, "", 1, "no preferred play list is set in " + data.file("config")},
+        {play + "--loops 0 x.pla", "", 2, "usage"},
+        {play + "--loops -1 x.pla", "", 2, "usage"},
+        {play + "--frobnicate x.pla", "", 2, "usage"},
+        {play + "a.pla b.pla", "", 2, "usage"},
     };
     for (const auto& c : cases) {
         const CommandResult run = pla(c.command, "", c.input);
@@ -108,18 +118,6 @@ struct Piece {
     double seconds;
     double rmsDb;
 };
-
-/// Reads a rendering back; a headerless one as raw in the format given in info.
-std::vector<float> readBack(const std::string& path, SF_INFO& info) {
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
-    std::vector<float> samples(static_cast<std::size_t>(file ? info.frames : 0));
-    if (file != nullptr) {
-        EXPECT_EQ(sf_readf_float(file, samples.data(), info.frames), info.frames);
-        sf_close(file);
-    }
-    return samples;
-}
 
 /// The pieces lie end to end: each at its pitch and level, and no silence anywhere.
 void expectPieces(const std::vector<float>& mono, int rate, const std::vector<Piece>& pieces) {
@@ -170,58 +168,47 @@ TEST_F(QuillonPlaTest, RenderingsInEveryFormatReadBackWithTheirHeaderRateOrderLo
             pla("render list.pla " + c.out + " " + c.options, "QUILLON_CD_DEVICE=" + disc.cuePath);
         ASSERT_EQ(run.exitStatus, 0) << run.err;
         // A headerless file is read as what it should hold; a wave file says what it holds.
-        SF_INFO info{};
-        if ((c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) {
-            info = {0, c.rate, 1, c.format, 0, 0};
-        }
-        const std::vector<float> mono = readBack(data.file(c.out), info);
-        EXPECT_EQ(info.format, c.format);
-        EXPECT_EQ(info.samplerate, c.rate);
-        EXPECT_EQ(info.channels, 1);
+        const SoundFile out = ReadSoundFile(data.file(c.out), {c.rate, 1, c.format});
+        EXPECT_EQ(out.format, c.format);
+        EXPECT_EQ(out.rate, c.rate);
+        EXPECT_EQ(out.channels, 1);
         std::vector<Piece> pieces;
         for (int p = 0; p < c.passes; ++p) {
             pieces.insert(pieces.end(), pass.begin(), pass.end());
         }
-        expectPieces(mono, c.rate, pieces);
+        expectPieces(out.samples, c.rate, pieces);
     }
 }
 
-TEST_F(QuillonPlaTest, MidiItemsRenderAtTheirVolumes) {
+// MIDI items go through the synthesizer's fader, not the wave fader of the table above.
+TEST_F(QuillonPlaTest, RenderSkipsWhatCannotPlayAndLeavesOutAloneWhenNothingRenders) {
     SmfWriter song;
     song.Program(0, 0);
     song.Note(0.0, 0.6, 69, 110);
-    WriteBytes(data.file("Midi Files/a4.mid"), song.Bytes());
-    makeList(R"([{"kind": 101, "name": "a4.mid", "volume": 100},
-                 {"kind": 101, "name": "a4.mid", "volume": 50}])");
-    const CommandResult run = pla("render list.pla hold.wav");
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    SF_INFO info{};
-    const std::vector<float> mono = readBack(data.file("hold.wav"), info);
-    // The same item twice: the second half is the first at the lower volume.
-    const std::size_t half = mono.size() / 2;
-    EXPECT_NEAR(RmsDb(Slice(mono, 400, 3600)) - RmsDb(Slice(mono, half + 400, 3600)),
-                VolumeDb(100) - VolumeDb(50), 0.3);
-}
-
-TEST_F(QuillonPlaTest, RenderSkipsWhatCannotPlayAndLeavesOutAloneWhenNothingRenders) {
-    WriteToneWave(data.file("Wave Files/a.wav"), 440, 0.5, {44100, 2}, 0.5);
+    WriteFileBytes(data.file("Midi Files/a4.mid"), song.Bytes());
     const std::string noDrive = "QUILLON_CD_DEVICE=" + data.file("none.cue");
     makeList(R"([{"kind": 102, "name": "gone.wav", "volume": 50},
-        {"kind": 103, "name": "Track 1", "volume": 50}, {"kind": 102, "name": "a.wav",
-         "volume": 100}])");
-    CommandResult run = pla("render list.pla out.ulaw", noDrive);
+        {"kind": 101, "name": "a4.mid", "volume": 100}, {"kind": 103, "name": "Track 1",
+         "volume": 50}, {"kind": 101, "name": "a4.mid", "volume": 50}])");
+    CommandResult run = pla("render list.pla hold.wav", noDrive);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_NE(run.err.find("gone.wav: The file was not found"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Track 1"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadFileBytes(data.file("out.ulaw")).size(), 4000u);
+    // The same item twice with nothing between: the second half is the first at the lower
+    // volume.
+    const Bytes rendered = ReadFileBytes(data.file("hold.wav"));
+    const std::vector<float> mono = ReadSoundFile(data.file("hold.wav")).samples;
+    const std::size_t half = mono.size() / 2;
+    EXPECT_NEAR(RmsDb(Slice(mono, 400, 3600)) - RmsDb(Slice(mono, half + 400, 3600)),
+                VolumeDb(100) - VolumeDb(50), 0.3);
 
     makeList(R"([{"kind": 102, "name": "gone.wav", "volume": 50},
         {"kind": 103, "name": "Track 1", "volume": 50},
-        {"kind": 102, "name": "a.wav", "volume": 100, "loopCount": 0}])");
-    run = pla("render list.pla out.ulaw", noDrive);
+        {"kind": 101, "name": "a4.mid", "volume": 100, "loopCount": 0}])");
+    run = pla("render list.pla hold.wav", noDrive);
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_NE(run.err.find("nothing to render"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadFileBytes(data.file("out.ulaw")).size(), 4000u) << "the old file stays";
+    EXPECT_EQ(ReadFileBytes(data.file("hold.wav")), rendered) << "the old file stays";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data.path()), {}), 5)
         << "three folders, the list, the old rendering: no temporary file left";
 }

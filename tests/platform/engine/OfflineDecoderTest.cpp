@@ -272,8 +272,8 @@ TEST_F(OfflineDecoderTest, MidiAndCdTracksDecodeAtTheRateAsked) {
 
 TEST_F(OfflineDecoderTest, WhatCannotBeDecodedSaysWhy) {
     // The decoders behind playback's Open calls too: each failure with its reason.
-    WriteBytes(m_dir.file("empty.wav"), {});
-    WriteBytes(m_dir.file("garbage.wav"), Bytes(5000, 0x37));
+    WriteFileBytes(m_dir.file("empty.wav"), {});
+    WriteFileBytes(m_dir.file("garbage.wav"), Bytes(5000, 0x37));
     WriteToneWave(m_dir.file("a.wav"), 440.0, 0.1);
     std::filesystem::copy_file(m_dir.file("a.wav"), m_dir.file("locked.wav"));
     std::filesystem::permissions(m_dir.file("locked.wav"), std::filesystem::perms::none);

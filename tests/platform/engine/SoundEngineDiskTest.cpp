@@ -72,7 +72,7 @@ protected:
     // Closes the device and returns everything it was given.
     std::vector<float> Finish() {
         m_engine.reset();
-        return ReadRawStereoFloat(m_output);
+        return ReadSoundFile(m_output, kDiskDriverFormat).samples;
     }
 
     TempDir m_dir;
@@ -137,7 +137,7 @@ TEST_F(SoundEngineDiskTest, EachBusHasItsOwnGainAndBothCdReadersGiveTheImagesSam
     SmfWriter song;
     song.Program(0, 0);
     song.Note(0.0, 0.4, 60, 120);
-    WriteBytes(m_dir.file("song.mid"), song.Bytes());
+    WriteFileBytes(m_dir.file("song.mid"), song.Bytes());
     CdImage image = WriteCdImage(m_dir.path(), "disc", {{440.0, 0.2}, {1000.0, 0.3}});
     const std::vector<float> track =
         BinLeft(image, static_cast<std::size_t>(image.trackStart[1]) * 588);
@@ -336,8 +336,8 @@ TEST(SoundEngineNoOutputTest, WithoutADevicePlaysKeepTheirTimeAndSoundComesWhenO
         EXPECT_TRUE(told[1].ok());
     }
     engine.reset();
-    std::vector<Segment> heard =
-        FindSegments(Channel(ReadRawStereoFloat(dir.file("later/out.raw")), 0), kRate);
+    std::vector<Segment> heard = FindSegments(
+        Channel(ReadSoundFile(dir.file("later/out.raw"), kDiskDriverFormat).samples, 0), kRate);
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_NEAR(heard[0].frequency, 660.0, 2.0);
     EXPECT_NEAR(heard[0].Seconds(kRate), 0.5, 0.01);

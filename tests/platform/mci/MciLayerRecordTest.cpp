@@ -28,7 +28,7 @@ namespace {
 // Reads a 1 kHz tone at about five times real time, so a recording's seconds pass quickly.
 SoundEngine::Config DiskInput(const TempDir& dir, std::uint64_t maxBytes) {
     const std::string input = dir.file("in.raw");
-    WriteRawStereoFloat(input, SineTone(1000.0, 20.0, 22050, 0.5));
+    WriteWave(input, SineTone(1000.0, 20.0, 22050, 0.5), kDiskDriverFormat);
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILEIN", input.c_str(), 1);
     ::setenv("SDL_DISKAUDIODELAY", "5", 1);

@@ -170,8 +170,8 @@ TEST_F(MciLayerTest, DeviceIdsAreNeverReused) {
 
 TEST_F(MciLayerTest, BadCommandsAndFilesGiveClearErrors) {
     MCIDEVICEID id = 0;
-    WriteBytes(m_dir.file("empty.wav"), {});
-    WriteBytes(m_dir.file("garbage.mid"), std::vector<std::uint8_t>(300, 0xA5));
+    WriteFileBytes(m_dir.file("empty.wav"), {});
+    WriteFileBytes(m_dir.file("garbage.mid"), std::vector<std::uint8_t>(300, 0xA5));
     EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, m_dir.file("missing.wav").c_str()),
               MCIERR_FILE_NOT_FOUND);
     EXPECT_EQ(m_mci.Open(MCI_DEVTYPE_WAVEFORM_AUDIO, id, m_dir.file("empty.wav").c_str()),

@@ -8,10 +8,11 @@
 
 namespace testaudio {
 
-std::vector<float> Channel(const std::vector<float>& stereo, int channel) {
-    std::vector<float> out(stereo.size() / 2);
+std::vector<float> Channel(const std::vector<float>& frames, int channel, int channels) {
+    const auto n = static_cast<std::size_t>(channels);
+    std::vector<float> out(frames.size() / n);
     for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] = stereo[i * 2 + static_cast<std::size_t>(channel)];
+        out[i] = frames[i * n + static_cast<std::size_t>(channel)];
     }
     return out;
 }

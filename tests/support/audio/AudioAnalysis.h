@@ -5,8 +5,8 @@
 
 namespace testaudio {
 
-/// One channel (0 left, 1 right) of interleaved stereo.
-std::vector<float> Channel(const std::vector<float>& stereo, int channel);
+/// One channel (0 left, 1 right) of interleaved frames.
+std::vector<float> Channel(const std::vector<float>& frames, int channel, int channels = 2);
 /// Frames [first, first + count) of a mono signal (clipped to its length).
 std::vector<float> Slice(const std::vector<float>& mono, std::size_t first, std::size_t count);
 

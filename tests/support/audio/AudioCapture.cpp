@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -57,14 +56,6 @@ std::vector<float> AudioCapture::Stop() {
         m_parec->Wait(std::chrono::seconds(5));
     }
     return read(0, Frames());
-}
-
-std::vector<float> ReadRawStereoFloat(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<float> out(bytes.size() / sizeof(float) & ~std::size_t{1});
-    std::memcpy(out.data(), bytes.data(), out.size() * sizeof(float));
-    return out;
 }
 
 } // namespace testaudio

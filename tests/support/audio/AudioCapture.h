@@ -38,8 +38,6 @@ public:
     std::vector<float> Latest(std::size_t frames) const;
     /// Stops recording; returns everything recorded (stereo interleaved, [-1, 1]).
     std::vector<float> Stop();
-    /// Frames recorded, as seconds.
-    double Seconds() const { return static_cast<double>(Frames()) / kRate; }
 
 private:
     std::vector<float> read(std::size_t first, std::size_t frames) const;
@@ -48,8 +46,5 @@ private:
     std::string m_path;
     std::unique_ptr<ChildProcess> m_parec;
 };
-
-/// Reads what SDL's "disk" driver wrote (raw interleaved stereo float, no header).
-std::vector<float> ReadRawStereoFloat(const std::string& path);
 
 } // namespace testaudio

@@ -25,9 +25,4 @@ std::size_t NotifyRecorder::Count() const {
     return m_messages.size();
 }
 
-void NotifyRecorder::Clear() {
-    std::lock_guard lock(m_mutex);
-    m_messages.clear();
-}
-
 } // namespace testaudio

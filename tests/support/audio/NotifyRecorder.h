@@ -26,7 +26,6 @@ public:
     bool WaitForCount(std::size_t count, std::chrono::milliseconds timeout);
     std::vector<Message> Messages() const;
     std::size_t Count() const;
-    void Clear();
 
 private:
     mutable std::mutex m_mutex;

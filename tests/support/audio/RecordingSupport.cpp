@@ -5,7 +5,6 @@
 #include "tests/support/audio/AudioCapture.h"
 #include "tests/support/audio/TestSignals.h"
 
-#include <malloc.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 
@@ -17,21 +16,11 @@
 
 namespace testaudio {
 
-void WriteRawStereoFloat(const std::string& path, const std::vector<float>& mono) {
-    WriteWave(path, mono, {44100, 2, SF_FORMAT_RAW | SF_FORMAT_FLOAT | SF_ENDIAN_CPU});
-}
-
-std::vector<float> SoundFile::Channel(int channel) const {
-    std::vector<float> out;
-    for (auto i = static_cast<std::size_t>(channel); channels > 0 && i < samples.size();
-         i += static_cast<std::size_t>(channels)) {
-        out.push_back(samples[i]);
-    }
-    return out;
-}
-
-SoundFile ReadSoundFile(const std::string& path) {
+SoundFile ReadSoundFile(const std::string& path, const WaveFormat& raw) {
     SF_INFO info{};
+    if ((raw.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) {
+        info = {0, raw.rate, raw.channels, raw.format, 0, 0};
+    }
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (file == nullptr) {
         throw std::runtime_error("cannot read " + path + ": " + sf_strerror(nullptr));
@@ -121,14 +110,6 @@ std::vector<std::int64_t> OpenFileSizesUnder(const std::string& folder) {
         }
     }
     return sizes;
-}
-
-std::int64_t HeapInUse() {
-    struct mallinfo2 info = mallinfo2();
-    if (info.uordblks == 0 && info.arena == 0) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
 }
 
 } // namespace testaudio

@@ -6,6 +6,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/audio/TestSignals.h"
 
 #include <chrono>
 #include <cstdint>
@@ -15,24 +16,18 @@
 
 namespace testaudio {
 
-/// Writes mono samples as the raw interleaved stereo float frames that SDL's "disk" driver
-/// reads for a capture device (SDL_DISKAUDIOFILEIN), at whatever rate the device was opened.
-void WriteRawStereoFloat(const std::string& path, const std::vector<float>& mono);
-
 /// A sound file as libsndfile reads it back.
 struct SoundFile {
     int rate = 0;
     int channels = 0;
     int format = 0;             ///< libsndfile's major | minor format
     std::vector<float> samples; ///< interleaved
-    /// One channel of the samples.
-    std::vector<float> Channel(int channel) const;
     double Seconds() const {
         return channels == 0 ? 0.0 : static_cast<double>(samples.size()) / channels / rate;
     }
 };
-/// Throws std::runtime_error when the file cannot be read.
-SoundFile ReadSoundFile(const std::string& path);
+/// Throws std::runtime_error when the file cannot be read. A headerless file is read as `raw`.
+SoundFile ReadSoundFile(const std::string& path, const WaveFormat& raw = {});
 
 /// The "fmt " chunk of a RIFF WAVE file, found by walking its chunks, and its data size.
 struct RiffFormat {
@@ -69,8 +64,5 @@ private:
 /// Sizes of the files this process holds open below folder (spool files have no name left,
 /// but /proc/self/fd still shows where they were made).
 std::vector<std::int64_t> OpenFileSizesUnder(const std::string& folder);
-
-/// Bytes the C heap hands out now (mallinfo2), or -1 when a sanitizer's allocator hides it.
-std::int64_t HeapInUse();
 
 } // namespace testaudio

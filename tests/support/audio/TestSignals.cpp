@@ -81,12 +81,6 @@ SpeechLike SpeechLikeSignal(double seconds, int rate, double peak, unsigned seed
     return out;
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Syllables() const {
-    auto syllables = sounds;
-    syllables.erase(syllables.begin() + static_cast<std::ptrdiff_t>(tone));
-    return syllables;
-}
-
 std::vector<std::pair<std::size_t, std::size_t>> SpeechLike::Pauses(int rate, double minSeconds,
                                                                     double margin) const {
     std::vector<std::pair<std::size_t, std::size_t>> pauses;
@@ -172,14 +166,6 @@ void SmfWriter::Note(double start, double length, int key, int velocity, int cha
     m_events.push_back({Ticks(start + length), 2, Message({0x80 | channel, key, 0})});
 }
 
-double SmfWriter::EndSeconds() const {
-    std::uint32_t last = 0;
-    for (const auto& e : m_events) {
-        last = std::max(last, e.tick);
-    }
-    return static_cast<double>(last) / kDivision * kTempo / 1e6;
-}
-
 std::vector<std::uint8_t> SmfWriter::Bytes() const {
     std::vector<Event> events = m_events;
     std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
@@ -217,15 +203,6 @@ std::vector<std::uint8_t> WrapRmi(const std::vector<std::uint8_t>& smf) {
     out.insert(out.end(), smf.begin(), smf.end());
     out.resize(out.size() + (smf.size() & 1), 0);
     return out;
-}
-
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
 }
 
 CdImage WriteCdImage(const std::string& dir, const std::string& base,

@@ -22,8 +22,6 @@ struct SpeechLike {
     std::vector<float> samples;                              ///< mono
     std::vector<std::pair<std::size_t, std::size_t>> sounds; ///< [first, end) of each sound
     std::size_t tone = 0;                                    ///< which sound is the tone
-    /// The sounds but the tone.
-    std::vector<std::pair<std::size_t, std::size_t>> Syllables() const;
     /// The pauses of at least minSeconds between sounds, each shrunk by margin seconds at both
     /// ends (where a processed sound may still ring).
     std::vector<std::pair<std::size_t, std::size_t>> Pauses(int rate, double minSeconds = 0.2,
@@ -42,6 +40,10 @@ struct WaveFormat {
     /// libsndfile's major | minor format, e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_U8.
     int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 };
+/// What SDL's "disk" driver reads and writes: raw interleaved stereo float, at whatever rate
+/// the device was opened.
+inline constexpr WaveFormat kDiskDriverFormat{44100, 2,
+                                              SF_FORMAT_RAW | SF_FORMAT_FLOAT | SF_ENDIAN_CPU};
 
 /// Writes mono samples into every channel of a new sound file. Throws std::runtime_error.
 void WriteWave(const std::string& path, const std::vector<float>& mono, const WaveFormat& format);
@@ -57,8 +59,6 @@ public:
     /// A note from start for length (seconds at the tempo set), velocity 1..127.
     void Note(double start, double length, int key, int velocity = 100, int channel = 0);
     std::vector<std::uint8_t> Bytes() const;
-    /// The end of the last note, in seconds.
-    double EndSeconds() const;
 
 private:
     struct Event {
@@ -75,7 +75,6 @@ private:
 
 /// Wraps an SMF into a RIFF "RMID" file with one "data" chunk.
 std::vector<std::uint8_t> WrapRmi(const std::vector<std::uint8_t>& smf);
-void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 /// One track of a generated CD image: a sine tone (both channels), rounded up to whole sectors.
 struct CdTrackSpec {
