@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/WaitFor.h"
+
 // What the tests of quillon-play and quillon-pla share: a data folder of the test's own with
 // tones made on the spot and lists made with quillon-pla, the programs run in that folder with
 // a configuration folder of their own (mixer levels as on a first run).
@@ -18,17 +20,6 @@
 
 using namespace std::chrono_literals;
 using namespace testaudio;
-
-/// Waits until `done` holds; false when it does not within the timeout.
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
-    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
 
 class HeadlessFixture : public ::testing::Test {
 protected:

@@ -39,7 +39,7 @@ bool holds(const std::vector<double>& tones, const std::vector<double>& run) {
 std::vector<double> listenFor(const AudioCapture& capture, const std::vector<double>& tones,
                               const std::vector<double>& run) {
     std::vector<double> heard;
-    WaitUntil(
+    WaitFor(
         [&] {
             const std::vector<float> left = Channel(capture.Latest(capture.Frames()), 0);
             heard = ToneSequence(HeardTones(left, kRate, tones));
@@ -61,7 +61,7 @@ std::size_t countInLog(const std::string& log, const std::string& text, std::siz
 /// Waits until the program's output holds `text` at least `times` times after `offset`.
 bool waitForLog(ChildProcess& child, const std::string& text, std::size_t times = 1,
                 std::size_t offset = 0) {
-    return WaitUntil([&] { return countInLog(child.Output(), text, offset) >= times; });
+    return WaitFor([&] { return countInLog(child.Output(), text, offset) >= times; });
 }
 
 /// A signal ends the program cleanly, however loaded the machine.
@@ -96,7 +96,7 @@ public:
             }
             return false;
         };
-        return WaitUntil(found, timeout) ? message : "";
+        return ::WaitFor(found, timeout) ? message : "";
     }
 
 private:
@@ -125,7 +125,7 @@ TEST_F(QuillonPlayTest, PlaysTheListInOrderWithoutSilenceEachItemAtItsVolumeFrom
     ASSERT_EQ(player->Wait(30s), 0) << player->Errors();
     // The server's clock (the frames captured) says when all that was played has come through.
     const std::size_t until = capture.Frames() + kRate / 2;
-    ASSERT_TRUE(WaitUntil([&] { return capture.Frames() >= until; }));
+    ASSERT_TRUE(WaitFor([&] { return capture.Frames() >= until; }));
     const std::vector<float> left = Channel(capture.Stop(), 0);
 
     const std::vector<Segment> segments = FindSegments(left, kRate, -75.0, 0.0005);
@@ -191,7 +191,7 @@ TEST_F(QuillonPlayTest, WithoutAFileItPlaysThePreferredListAsANotifyServiceWithA
     // Then the feeding stops: a second without, while the worker waits in the FIFO's open,
     // which a writer can open only while a reader waits there (and its open then fails the
     // item). A watchdog fed from anywhere but the worker never goes quiet.
-    EXPECT_TRUE(WaitUntil([&] { return systemd.WaitFor("WATCHDOG=1", 1s).empty(); }))
+    EXPECT_TRUE(WaitFor([&] { return systemd.WaitFor("WATCHDOG=1", 1s).empty(); }))
         << "fed while the worker is stuck";
     {
         const FileDescriptor writer(::open(stall.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/WaitFor.h"
+
 #include "platform/engine/EngineTypes.h"
 
 #include <chrono>
@@ -50,18 +52,6 @@ inline void UseSdlDriver(const std::string& driver, const std::string& diskFile 
     if (!diskFile.empty()) {
         ::setenv("SDL_DISKAUDIOFILE", diskFile.c_str(), 1);
     }
-}
-
-/// Polls condition every 10 ms; false when it still does not hold after timeout.
-inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 /// The script that restarts the private sound server (scripts/test sets it), or "" outside it.
