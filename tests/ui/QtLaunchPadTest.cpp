@@ -4,7 +4,7 @@
 #include "ui/QtLaunchPad.h"
 
 #include "model/MoxPlayListPlayer.h"
-#include "tests/ui/LaunchPadFixture.h"
+#include "tests/ui/DialogFixture.h"
 #include "ui/CLaunchPadDlg.h"
 #include "ui/QtMessageBoxHandler.h"
 
@@ -14,10 +14,9 @@
 
 namespace {
 
-using QtLaunchPadTest = LaunchPadFixture;
+using QtLaunchPadTest = DialogFixture;
 
 TEST_F(QtLaunchPadTest, EndingRejectsTheDialogsFromTheTopEachAfterTheOneAboveReturned) {
-
     writeWaveList("Lobby.pla", {"one.wav"});
     settings.playDefaultPlayList = 1;
     settings.defaultPlayList = "Lobby.pla";
