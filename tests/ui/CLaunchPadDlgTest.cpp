@@ -67,21 +67,6 @@ TEST_F(CLaunchPadDlgTest, ListsThePlayListsAndSelectsThePreferredOneByTheBeginni
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(CLaunchPadDlgTest, ThePreferredPlayListPlaysAtOnceInAMinimisedWindow) {
-    writeWaveList("Lobby.pla", {"one.wav"});
-    writeWaveList("Another.pla", {"two.wav"});
-    settings = {0, 1, 1, 1, "lobby.PLA"}; // as stored; the file's name differs in case
-    auto& dlg = open();
-    EXPECT_TRUE(dlg.isMinimized());
-    EXPECT_TRUE(dlg.IsPlaying());
-    EXPECT_EQ(combo()->currentText(), "Lobby.pla");
-    EXPECT_FALSE(othersEnabled());
-    const auto opened = mci.waitFor("open type=522");
-    ASSERT_TRUE(opened.has_value());
-    EXPECT_NE(opened->find("one.wav"), std::string::npos) << *opened;
-    EXPECT_TRUE(boxes.boxes.empty());
-}
-
 // A missing file is passed over and said why; the button or closing stops what plays.
 TEST_F(CLaunchPadDlgTest, NoticesMoveThePlayerOnAndTheButtonOrClosingStopsTheItemThatPlays) {
     writeWaveList("A.pla", {"gone.wav", "one.wav", "two.wav"});

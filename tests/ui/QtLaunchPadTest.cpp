@@ -18,12 +18,13 @@ using QtLaunchPadTest = DialogFixture;
 
 TEST_F(QtLaunchPadTest, EndingRejectsTheDialogsFromTheTopEachAfterTheOneAboveReturned) {
     writeWaveList("Lobby.pla", {"one.wav"});
-    settings.playDefaultPlayList = 1;
-    settings.defaultPlayList = "Lobby.pla";
+    settings = {0, 1, 1, 1, "lobby.PLA"}; // as stored; the file's name differs in case
     QtLaunchPad launchPad(context());
     std::vector<std::string> log;
     QTimer::singleShot(0, [&] {
+        // The preferred list plays at once, in a window sent to the taskbar.
         ASSERT_TRUE(launchPad.Dialog()->IsPlaying());
+        EXPECT_TRUE(launchPad.Dialog()->isMinimized());
         QDialog editor(launchPad.Dialog());
         QDialog question(&editor);
         QObject::connect(&editor, &QDialog::rejected, [&] { log.push_back("reject editor"); });
