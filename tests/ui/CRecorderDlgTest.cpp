@@ -179,12 +179,10 @@ TEST_F(CRecorderDlgTest, RemoveHissThenSaveWritesTheCleanedFileAndSavedFilesStay
     open();
     click(R::IDC_RECORD);
     click(R::IDC_RECORD);
-    // What the microphone gave: speech with hiss 25 dB below it.
-    const SpeechLike speech = SpeechLikeSignal(4.0, 44100);
-    const double level = RegionsRmsDb(speech.samples, speech.sounds);
-    std::vector<float> noisy = WhiteNoise(speech.samples.size(), std::pow(10, (level - 25) / 20));
+    // What the microphone gave: a tone under hiss.
+    std::vector<float> noisy = WhiteNoise(2 * 44100, 0.02);
     for (std::size_t i = 0; i < noisy.size(); ++i) {
-        noisy[i] += speech.samples[i];
+        noisy[i] += 0.2f * static_cast<float>(std::sin(i * 0.06));
     }
     WriteWave(working, noisy, {44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16});
     const Bytes recorded = ReadFileBytes(working);
