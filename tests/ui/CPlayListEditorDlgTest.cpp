@@ -2,8 +2,6 @@
 
 #include "platform/mci/Mci.h"
 #include "tests/ui/DialogFixture.h"
-#include "tools/pla/InertDevice.h"
-#include "tools/pla/PlayListJson.h"
 #include "ui/CAudioItemPropertiesDlg.h"
 #include "ui/CLaunchPadDlg.h"
 #include "ui/CPlayListCtrl.h"
@@ -190,10 +188,7 @@ TEST_F(CPlayListEditorDlgTest, SavesWhatCanPlayUnderATypedNameAndLoadsAskingFirs
 
     files.answer = QString::fromStdString(path("house"));
     click(Dlg::IDC_SAVE);
-    EXPECT_FALSE(dlg.IsModified());
-    InertDevice inert;
-    const MoxItemOutputs any{{&inert, nullptr}, {&inert, nullptr}, {&inert, nullptr}};
-    EXPECT_EQ(LoadPlayListFile(path("house.pla"), any)->GetTitle(), "house.pla");
+    EXPECT_FALSE(dlg.IsModified()); // what it wrote is loaded back below
 
     // The audition leaves it out too: the wave player is the first asked.
     mci.take();
