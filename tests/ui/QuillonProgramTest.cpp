@@ -1,7 +1,7 @@
 // The desktop program itself, started as a session starts it (offscreen, a settings folder of
 // its own) and ended as a session ends it, by SIGTERM while it plays. It must end as its exit
 // button ends it, keeping the settings and the mixer levels. (SIGHUP and SIGINT take the same
-// road; what the ending does above the Launch Pad is LaunchPadStartupTest's.)
+// road; what the ending does above the Launch Pad is CLaunchPadDlgTest's.)
 
 #include "app/CQuillonApp.h"
 #include "app/Globals.h"
