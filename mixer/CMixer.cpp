@@ -355,10 +355,10 @@ bool CMixer::SetControlDetails(const CMixerLine& line, const CMixerControl& cont
             buffer[i] = control.IsBoolean() ? (value != 0 ? 1 : 0) : value;
         }
     }
-    m_lastResult = mixerSetControlDetails(
-        object, &request,
-        MIXER_OBJECTF_MIXER |
-            (onCue ? MIXER_SETCONTROLDETAILSF_ONCUE : MIXER_SETCONTROLDETAILSF_VALUE));
+    m_lastResult =
+        mixerSetControlDetails(object, &request,
+                               MIXER_OBJECTF_MIXER | (onCue ? MIXER_SETCONTROLDETAILSF_ONCUE
+                                                            : MIXER_SETCONTROLDETAILSF_VALUE));
     return m_lastResult == MMSYSERR_NOERROR;
 }
 

@@ -9,7 +9,6 @@
 #include "platform/classlib/CException.h"
 #include "platform/classlib/CFile.h"
 
-
 QUILLON_IMPLEMENT_SERIAL(MoxPlayList, MoxObject, 1)
 
 namespace {

@@ -151,8 +151,8 @@ void MoxPlayListPlayer::PlayList() {
     Spot spot;
     if (!First(spot)) {
         // No item plays at all: each pass is empty.
-        for (DWORD pass = 0; KeepPlaying() && (m_listLoopCount == kEndless || pass < m_listLoopCount);
-             ++pass) {
+        for (DWORD pass = 0;
+             KeepPlaying() && (m_listLoopCount == kEndless || pass < m_listLoopCount); ++pass) {
             PauseAfterEmptyPass();
         }
         return;
@@ -306,8 +306,8 @@ void MoxPlayListPlayer::Report(const Spot& spot, bool started) {
 void MoxPlayListPlayer::PauseAfterEmptyPass() {
     const auto until = std::chrono::steady_clock::now() + idlePassPause;
     while (KeepPlaying()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left <= std::chrono::milliseconds(0) ||
             WaitBeating(left) == ItemSignals::Wake::interrupted) {
             return;

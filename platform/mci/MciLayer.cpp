@@ -337,8 +337,8 @@ MCIERROR MciLayer::Play(MciDevice& device, std::unique_lock<std::mutex>& command
     // up no other device. A play that ends (or comes near its end) before its serial is noted
     // below is caught there.
     std::uint64_t serial = 0;
-    NearEndHandler nearEnd = (flags & MCI_PLAY_NEAREND) != 0 ? NearEndHandlerFor(device.Id())
-                                                             : NearEndHandler{};
+    NearEndHandler nearEnd =
+        (flags & MCI_PLAY_NEAREND) != 0 ? NearEndHandlerFor(device.Id()) : NearEndHandler{};
     EngineStatus status =
         followed != 0 ? m_engine.PlayAfter(device.Source(), followed, EndHandlerFor(device.Id()),
                                            &serial, std::move(nearEnd))

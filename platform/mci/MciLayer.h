@@ -58,7 +58,8 @@ class SoundEngine;
 ///
 /// Thread-safe: commands to different devices run in parallel, commands to one device one
 /// after the other; the layer's own lock is never held across a call into the engine, so a
-/// command that waits on a slow disc holds up no other device. Device ids count up across the whole process and are never reused.
+/// command that waits on a slow disc holds up no other device. Device ids count up across the whole
+/// process and are never reused.
 class MciLayer final : public MciPort {
 public:
     static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
