@@ -72,6 +72,13 @@ void MixCore::MixVoice(Voice& voice, Period& period, std::size_t from) {
     const bool done = voice.producerDone.load(std::memory_order_acquire);
     const auto& gains = m_gains[static_cast<std::size_t>(voice.bus)];
     const std::size_t want = period.frames - from;
+    if (!voice.primed.load(std::memory_order_relaxed)) {
+        if (!done && voice.ring.Readable() < std::min(want, voice.ring.Capacity() / 2)) {
+            voice.feed.Request();
+            return;
+        }
+        voice.primed.store(true, std::memory_order_relaxed);
+    }
     const std::size_t mixed =
         voice.ring.MixInto(period.out + from * 2, want, gains[0].load(std::memory_order_relaxed),
                            gains[1].load(std::memory_order_relaxed));

@@ -122,6 +122,7 @@ EngineStatus SourceTable::ReplaceVoice(Source& source, std::uint64_t frame) {
         bool wasPlaying = old.state.load() == Voice::kPlaying;
         m_core.RequestDetach(old);
         DisarmAfterLocked(old);
+        voice->primed.store(!wasPlaying);
         voice->state.store(wasPlaying ? Voice::kPlaying : Voice::kStopped);
         source.voice = voice;
         source.baseFrame = frame;
@@ -193,6 +194,7 @@ EngineStatus SourceTable::Play(SourceId id, SourceId after, EndHandler onEnd,
                 m_sync.noticeWake.Post();
             }
         } else if (state == Voice::kStopped || state == Voice::kCued) {
+            voice.primed.store(false);
             voice.state.store(Voice::kPlaying);
         }
         if (voice.nearEndPassed.load()) {

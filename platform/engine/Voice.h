@@ -56,6 +56,10 @@ struct Voice {
     std::atomic<bool> failed{false};       ///< ... and reading failed before the real end
     std::atomic<bool> removeRequested{false};
     std::atomic<std::uint64_t> framesPlayed{0}; ///< written by the callback only
+    /// False from a start by Play until the ring holds a period (or the voice's end): the
+    /// callback then starts mixing it, so that a refill that comes late delays the start
+    /// instead of breaking the sound up. A cue's ring is full long before it starts.
+    std::atomic<bool> primed{true};
 
     /// Cued: the voice whose last frame this one follows. Only compared, never followed: the
     /// engine disarms a cue before the voice it names can go.

@@ -100,4 +100,23 @@ TEST_F(MixCoreTest, ACueWaitsForTheEndOfWhatItFollowsAndADisarmedOneNeverStarts)
     EXPECT_TRUE(waiting.startedOnCue);
 }
 
+// A voice started by Play whose first refill is late waits, whole, for a period in its ring:
+// its start moves, its sound does not break up.
+TEST_F(MixCoreTest, AStartedVoiceSoundsOnlyOnceItsRingHoldsAPeriod) {
+    Voice& voice = MakeVoice(Bus::Wave, 40, Voice::kPlaying);
+    voice.producerDone = false;
+    voice.primed = false;
+    EXPECT_EQ(Mix()[0], 0.0f);
+    EXPECT_EQ(voice.framesPlayed, 0u);
+    EXPECT_TRUE(m_feed.requested);
+    EXPECT_EQ(m_core.Underruns(), 0u);
+
+    const std::vector<float> more(2 * kPeriod, 1.0f);
+    voice.ring.Write(more.data(), kPeriod);
+    const std::vector<float> out = Mix();
+    EXPECT_EQ(out[0], 1.0f);
+    EXPECT_EQ(out[2 * kPeriod - 1], 1.0f) << "a whole period";
+    EXPECT_EQ(voice.framesPlayed, kPeriod);
+}
+
 } // namespace
