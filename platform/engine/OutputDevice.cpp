@@ -84,8 +84,11 @@ void OutputDevice::Shutdown() {
         if (m_device->IsLost()) {
             Abandon();
         } else {
-            // The end of the last item was mixed, not yet heard: let it be heard.
-            m_device->Drain();
+            // A stop not yet carried out is silent at once; else the end of the last item was
+            // mixed, not yet heard: let it be heard.
+            if (!m_flush.exchange(false) || !m_device->Flush()) {
+                m_device->Drain();
+            }
             Close();
         }
     }

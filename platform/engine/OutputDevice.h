@@ -90,7 +90,6 @@ private:
     std::chrono::milliseconds m_backoff;
     int m_failures = 0;
     std::string m_preferredDriver; // the driver of the first device that opened
-    std::string m_driver;          // of the device open now
     bool m_missingTold = false;    // m_changed heard that there is no output
     bool m_clockRunning = false;   // keeping time without a device
     std::chrono::steady_clock::time_point m_clockStart{};
