@@ -123,7 +123,7 @@ void SoundEngine::Impl::FastFeederLoop() {
             probeList.swap(probes);
         }
         for (auto& source : snapshot) {
-            SourceTable::Refill(*source, scratch);
+            sources.Refill(*source, scratch);
         }
         output.Manage(wanted, probeList);
         probeList.clear();
@@ -148,7 +148,7 @@ void SoundEngine::Impl::SlowFeederLoop() {
         }
         any = !snapshot.empty();
         for (auto& source : snapshot) {
-            SourceTable::Refill(*source, scratch);
+            sources.Refill(*source, scratch);
         }
         snapshot.clear();
     }

@@ -42,7 +42,8 @@ std::shared_ptr<Voice> SourceTable::NewVoice(const Source& source, std::uint64_t
     const std::uint64_t length = source.length.load();
     if (length > 0) {
         const std::uint64_t left = length > frame ? length - frame : 0;
-        voice->nearEndAt = left > source.nearEndLead ? left - source.nearEndLead : 0;
+        const std::uint64_t lead = NearEndLead();
+        voice->nearEndAt = left > lead ? left - lead : 0;
         // A play shorter than the lead is near its end before it starts: what follows it can
         // be cued while it waits on its own cue.
         voice->nearEndPassed = voice->nearEndAt == 0;
@@ -50,13 +51,23 @@ std::shared_ptr<Voice> SourceTable::NewVoice(const Source& source, std::uint64_t
     return voice;
 }
 
-void SourceTable::MarkDone(Source& source, Voice& voice) {
+std::uint64_t SourceTable::NearEndLead() const {
+    return static_cast<std::uint64_t>(kNearEndSeconds) * static_cast<std::uint64_t>(m_mixRate);
+}
+
+void SourceTable::NoteShortRead(Source& source, Voice& voice) {
+    if (source.stream->Failed()) {
+        voice.failed.store(true, std::memory_order_release);
+    } else if (!source.stream->AtEnd()) {
+        return;
+    }
     const std::uint64_t total = voice.ring.Written();
-    const std::uint64_t at = total > source.nearEndLead ? total - source.nearEndLead : 0;
+    const std::uint64_t lead = NearEndLead();
+    const std::uint64_t at = total > lead ? total - lead : 0;
     voice.nearEndAt.store(std::min(voice.nearEndAt.load(), at), std::memory_order_release);
     voice.producerDone.store(true, std::memory_order_release);
     if (at == 0 && !voice.nearEndPassed.exchange(true)) {
-        source.noticeWake->Post();
+        m_sync.noticeWake.Post();
     }
 }
 
@@ -64,11 +75,8 @@ void SourceTable::Prefill(Source& source, Voice& voice, std::size_t frames) {
     std::vector<float> buffer(frames * 2);
     std::size_t got = source.stream->Pull(buffer.data(), frames);
     voice.ring.Write(buffer.data(), got);
-    if (source.stream->Failed()) {
-        voice.failed.store(true, std::memory_order_release);
-    }
-    if (source.stream->Failed() || source.stream->AtEnd()) {
-        MarkDone(source, voice);
+    if (got < frames) {
+        NoteShortRead(source, voice);
     }
 }
 
@@ -79,8 +87,6 @@ EngineStatus SourceTable::Add(std::unique_ptr<Decoder> decoder, Bus bus, std::si
     source->bus = bus;
     source->ringFrames = ringFrames;
     source->feed = feed;
-    source->nearEndLead = static_cast<std::uint64_t>(kNearEndSeconds) * m_mixRate;
-    source->noticeWake = &m_sync.noticeWake;
     source->stream = std::make_unique<SourceStream>(std::move(decoder), m_mixRate);
     source->length = source->stream->LengthFrames();
     std::shared_ptr<Voice> voice = NewVoice(*source, 0);
@@ -339,12 +345,7 @@ void SourceTable::Refill(Source& source, std::vector<float>& scratch) {
         std::size_t got = source.stream->Pull(scratch.data(), want);
         voice.ring.Write(scratch.data(), got);
         if (got < want) {
-            if (source.stream->Failed()) {
-                voice.failed.store(true, std::memory_order_release);
-            }
-            if (source.stream->Failed() || source.stream->AtEnd()) {
-                MarkDone(source, voice);
-            }
+            NoteShortRead(source, voice);
             break;
         }
     }

@@ -39,9 +39,7 @@ public:
         Bus bus = Bus::Wave;
         std::size_t ringFrames = kFileRingFrames;
         Feed feed = Feed::Fast;
-        std::uint64_t nearEndLead = 0;   // frames
-        Semaphore* noticeWake = nullptr; // the engine's, posted when the end comes near
-        std::mutex mutex;                // guards stream, and voice/baseFrame changes
+        std::mutex mutex; // guards stream, and voice/baseFrame changes
         std::unique_ptr<SourceStream> stream;
         std::atomic<std::uint64_t> length{0}; // at the mixing rate, 0 when unknown
         // Written with both mutex and the engine's mutex held; read with either.
@@ -88,7 +86,7 @@ public:
     /// still holds them).
     void ForgetDetachedLocked();
     /// Tops up the source's ring from its stream.
-    static void Refill(Source& source, std::vector<float>& scratch);
+    void Refill(Source& source, std::vector<float>& scratch);
 
     /// Notice thread, engine mutex held: takes the next notice to report, if any.
     bool TakeNoticeLocked(PendingNotice& notice);
@@ -100,9 +98,11 @@ private:
     std::shared_ptr<Source> FindLocked(SourceId id) const;
     std::shared_ptr<Voice> NewVoice(const Source& source, std::uint64_t frame) const;
     int VoiceState(const Source& source) const;
-    static void Prefill(Source& source, Voice& voice, std::size_t frames);
-    /// The producer is done: the end is near once the last lead frames are reached.
-    static void MarkDone(Source& source, Voice& voice);
+    void Prefill(Source& source, Voice& voice, std::size_t frames);
+    /// After a read that gave less than asked: a failure or the end of the stream marks the
+    /// voice done, and its end is near once the last lead frames are reached.
+    void NoteShortRead(Source& source, Voice& voice);
+    std::uint64_t NearEndLead() const;
     EngineStatus ReplaceVoice(Source& source, std::uint64_t frame);
     /// Engine mutex held: cues that follow voice will not start; they are reported.
     void DisarmAfterLocked(const Voice& voice);
